@@ -1,0 +1,66 @@
+// CZavComLanPort: the one channel through which a scales object talks to its
+// device, over a network socket (UDP or TCP) or a serial line.
+//
+// The port never reconnects by itself and Read never waits: it returns what
+// has arrived (up to kReadRoom bytes).  Reply timing belongs to the caller,
+// which may use WaitForInput to sleep until bytes arrive instead of sleeping a
+// fixed step.  Every open, failed open, close, write and non-empty read is
+// written to the port monitor when it is on (see monitor.h).  Every operation
+// holds the port's recursive lock for its whole duration.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+class CZavClientSocket;
+class COMPort;
+class MonitorFile;
+
+namespace transport {
+constexpr int kFrameSize = 259;   // every request the scales take
+constexpr int kReadRoom = 5120;   // room Read may fill
+constexpr uint8_t kConnectionNone = 0;
+constexpr uint8_t kConnectionSerial = 1;
+constexpr uint8_t kConnectionEthernet = 2;
+constexpr uint8_t kSocketDatagram = 1;  // any other kind is a stream socket
+constexpr int kDirectionSystem = 0;
+constexpr int kDirectionOut = 1;
+constexpr int kDirectionIn = 2;
+}  // namespace transport
+
+class CZavComLanPort {
+public:
+    CZavComLanPort();
+    virtual ~CZavComLanPort();
+    CZavComLanPort(const CZavComLanPort&) = delete;
+    CZavComLanPort& operator=(const CZavComLanPort&) = delete;
+
+    int32_t OpenCom(const char* deviceName);                              // 0 or 1
+    int32_t OpenLan(const char* host, int32_t portNumber, uint8_t socketKind);  // 0 or 1
+    int32_t Disconnect();                                                 // always 0
+    int32_t Read(uint8_t* buffer);         // bytes placed (0..kReadRoom); never waits
+    int32_t Write(const uint8_t* frame);   // sends kFrameSize bytes; see the result table
+    int32_t SetBaudRate(uint32_t speed);   // 0, -1 no serial link, -2 refused
+    int32_t SetNoParity();
+    int32_t SetEightDataBits();
+    int32_t SetOneStopBit();
+    bool IsConnected();
+    void SetMonitorDevice(const char* deviceId);
+    void WriteMonitorRecord(const uint8_t* bytes, int32_t count, int direction);
+
+    // Waits until input is available on the open link or `timeoutMs` passes.
+    // True when a Read would now return bytes (or report a link error).
+    // False after the time limit, or at once when nothing is open.
+    bool WaitForInput(int timeoutMs);
+
+    uint8_t ConnectionType();  // transport::kConnection*
+    uint32_t BaudRate();
+    std::u16string MonitorPath();
+    bool MonitorEnabled();
+
+private:
+    struct State;
+    std::unique_ptr<State> s_;
+};
