@@ -1,0 +1,112 @@
+// A stand-in for an RLS1000 label scales: decodes every frame it receives,
+// keeps the scales' state (goods table, messages, hot keys, clock) and replies
+// like the device does (0x02 = positive).  Fault modes make it misbehave on
+// purpose for tests and demos.  Used in-process by the test suites and by the
+// scales-emulator program.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace emu {
+
+// What a frame is, judged by its first bytes.
+enum class FrameKind {
+    kClock,         // 0E 01 00
+    kClear,         // 0E 04 00 00 04
+    kGoods,         // 0B 00 00
+    kContinuation,  // A2
+    kMessage,       // 62, short message
+    kAnnouncement,  // 62 with byte 9 = 01 and an empty text area: long message follows
+    kMessageData,   // 79
+    kHotKeys,       // 02 F8..FA 03
+    kUnknown,
+};
+const char* FrameKindName(FrameKind kind);  // "clock", "clear", "goods", ...
+
+struct Good {
+    uint64_t plu = 0;
+    uint32_t code = 0;
+    std::string nameCp1251;  // up to 61 bytes: record + continuation
+    std::string nameUtf8;
+    uint32_t price = 0;  // hundredths
+    uint16_t shelfLife = 0;
+    uint8_t labelNumber = 0;
+    uint8_t labelExtra = 0;
+    uint8_t department = 0;  // decimal value of the BCD byte
+    uint8_t barcodeFormat = 0;
+    uint8_t weightMeasure = 0;
+    uint8_t extra1 = 0, extra2 = 0;
+    uint32_t extra3 = 0, extra4 = 0;
+};
+
+struct Clock {
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+    bool set = false;
+};
+
+struct State {
+    std::map<uint64_t, Good> goods;                   // by PLU
+    std::map<int, std::vector<std::string>> messages;  // by message number (from 1), lines UTF-8
+    std::vector<uint32_t> hotKeys;                    // 252 entries: keys 1..252
+    Clock clock;
+    uint64_t framesReceived = 0;
+};
+
+// Fault modes.  Every field has a neutral default: reply 0x02 at once.
+struct Faults {
+    bool silent = false;         // never reply
+    bool negative = false;       // reply negativeByte instead of 0x02
+    uint8_t negativeByte = 0x00;
+    int delayMs = 0;             // reply this late
+    int failNth = 0;             // the Nth frame received (1-based) gets failReply
+    std::string failKind;        // every frame of this kind ("goods", ...) gets failReply
+    int failKindCount = -1;      // ... only the first N of them (-1 = all)
+    std::string failReply = "negative";  // "negative" or "silent"
+    int splitDatagrams = 1;      // send each reply as this many datagrams back to back
+    int replyLength = 1;         // bytes in a reply (0x02 then zeros)
+    bool garbage = false;        // reply random bytes (first byte never 0x02)
+    int trickleMs = 0;           // serial: send reply bytes one at a time, this far apart
+};
+
+struct ReceivedFrame {
+    FrameKind kind;
+    std::vector<uint8_t> bytes;
+    std::string description;  // the readable line printed for it
+};
+
+class ScalesEmulator {
+public:
+    ScalesEmulator();
+    ~ScalesEmulator();  // stops
+    ScalesEmulator(const ScalesEmulator&) = delete;
+    ScalesEmulator& operator=(const ScalesEmulator&) = delete;
+
+    // Listens for UDP on address:port (port 0 = any free port).  False on failure.
+    bool StartUdp(const std::string& address = "127.0.0.1", uint16_t port = 0);
+    uint16_t UdpPort() const;
+    // Opens a pseudo-terminal and serves the RLS1000 on it; returns the device
+    // path a driver opens as its serial port ("" on failure).
+    std::string StartSerial();
+    void Stop();
+
+    void SetFaults(const Faults& faults);
+    void SetEcho(bool printLines);  // print one line per frame to stdout
+
+    State Snapshot() const;
+    std::vector<ReceivedFrame> Frames() const;  // every frame received, in order
+    void ClearFrames();
+    std::string StateJson() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+// Pure decoding, testable without I/O.
+FrameKind ClassifyFrame(const uint8_t* bytes, size_t count);
+
+}  // namespace emu
