@@ -1,0 +1,29 @@
+# Sourced by the Windows scripts: the Wine environment for console programs.
+#   rls_wine_env BITS PREFIX   exports WINEPREFIX/WINEARCH/WINEDEBUG, sets RLS_WINE
+# No display is used: the test programs are console programs, and an unset
+# DISPLAY keeps Wine from trying to open windows (e.g. a crash dialog).
+
+RLS_WINE_DIR=/usr/lib/wine
+RLS_BINFMT_NAME=rls-qemu-i386
+RLS_BINFMT_DIR=/proc/sys/fs/binfmt_misc
+
+rls_wine_env() {
+    local bits=$1 prefix=$2
+    unset DISPLAY WAYLAND_DISPLAY
+    export WINEDEBUG=-all
+    export WINEPREFIX="$prefix"
+    export WINESERVER=$RLS_WINE_DIR/wineserver64
+    # Gecko/Mono installers would open dialogs when the prefix is created.
+    export WINEDLLOVERRIDES="mscoree,mshtml="
+    if [ "$bits" = 32 ]; then
+        export WINEARCH=win32
+        RLS_WINE=$RLS_WINE_DIR/wine
+    else
+        export WINEARCH=win64
+        RLS_WINE=$RLS_WINE_DIR/wine64
+    fi
+}
+
+rls_binfmt_registered() {
+    [ -e "$RLS_BINFMT_DIR/$RLS_BINFMT_NAME" ]
+}

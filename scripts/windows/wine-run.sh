@@ -1,0 +1,25 @@
+#!/bin/bash
+# Runs one Windows program under Wine:  wine-run.sh BITS PREFIX PROGRAM [ARGS...]
+# BITS is 64 or 32.  Used by CTest as the cross-compiling emulator and by the
+# other scripts.  32-bit programs need the qemu i386 handler (binfmt.sh
+# register): the kernel of these machines does not execute i386 code itself.
+set -u
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/wine-env.sh"
+
+if [ $# -lt 3 ]; then
+    echo "usage: $0 64|32 PREFIX PROGRAM [ARGS...]" >&2
+    exit 2
+fi
+bits=$1 prefix=$2
+shift 2
+rls_wine_env "$bits" "$prefix"
+
+if [ "$bits" = 32 ] && ! rls_binfmt_registered; then
+    echo "wine-run: 32-bit program but no i386 handler; run scripts/windows/binfmt.sh register" >&2
+    exit 125
+fi
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    "$here/wine-prefix.sh" "$bits" "$prefix" >&2 || exit 125
+fi
+exec "$RLS_WINE" "$@"
