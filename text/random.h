@@ -8,4 +8,7 @@
 
 namespace text {
 bool FillRandomBytes(uint8_t* out, size_t count);
-}
+// The same, for identifiers: never gives a value that it gave before in this
+// process (it remembers the last 65536 values).
+bool FillFreshRandomBytes(uint8_t* out, size_t count);
+}  // namespace text
