@@ -1,0 +1,109 @@
+// ClsXml handles.  A handle points at one element of a shared, immutable tree;
+// the tree lives as long as any handle refers to it.  Because nothing changes a
+// tree once it is parsed, handles of one tree may read it from several threads
+// at once; each handle's own lock serialises the calls made on that handle.
+#include "text/xml.h"
+
+#include <mutex>
+#include <new>
+#include <string_view>
+
+#include "text/codepage.h"
+#include "text/xml_tree.h"
+
+using text::XmlNode;
+using text::XmlTree;
+
+struct ClsXml::Impl {
+    std::mutex lock;
+    std::shared_ptr<const XmlTree> tree;
+    const XmlNode* node = nullptr;
+
+    // The first attribute of this element with exactly this name, or null.
+    const text::XmlAttribute* FindAttribute(const char16_t* name) const;
+};
+
+namespace {
+
+// The tree of a handle that has loaded nothing: one element "unnamed".  Trees
+// never change, so every such handle can share one.
+const std::shared_ptr<const XmlTree>& UnnamedTree() {
+    static const std::shared_ptr<const XmlTree> tree = std::make_shared<const XmlTree>();
+    return tree;
+}
+
+std::string_view TrimmedName(std::string_view name) {
+    constexpr std::string_view kBlanks = " \t\r\n";
+    size_t first = name.find_first_not_of(kBlanks);
+    if (first == std::string_view::npos) return {};
+    size_t last = name.find_last_not_of(kBlanks);
+    return name.substr(first, last - first + 1);
+}
+
+}  // namespace
+
+const text::XmlAttribute* ClsXml::Impl::FindAttribute(const char16_t* name) const {
+    if (name == nullptr) return nullptr;
+    std::string utf8 = text::Utf16ToUtf8(name);
+    std::string_view key = TrimmedName(utf8);
+    for (const text::XmlAttribute& attribute : node->attributes)
+        if (attribute.name == key) return &attribute;
+    return nullptr;
+}
+
+ClsXml::ClsXml() : impl_(std::make_unique<Impl>()) {
+    impl_->tree = UnnamedTree();
+    impl_->node = impl_->tree->root;
+}
+
+ClsXml::~ClsXml() = default;
+
+bool ClsXml::LoadXml(const XString& text) {
+    try {
+        std::string_view utf8 = text.utf8Text();
+        if (utf8.empty()) return false;
+        auto tree = std::make_shared<XmlTree>();
+        text::ParseXmlDocument(utf8, *tree);
+        std::lock_guard<std::mutex> guard(impl_->lock);
+        impl_->node = tree->root;
+        impl_->tree = std::move(tree);
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;  // the handle keeps its previous tree
+    }
+}
+
+void ClsXml::GetRoot2() {
+    std::lock_guard<std::mutex> guard(impl_->lock);
+    impl_->node = impl_->tree->root;
+}
+
+int ClsXml::ChildCount() {
+    std::lock_guard<std::mutex> guard(impl_->lock);
+    return static_cast<int>(impl_->node->children.size());
+}
+
+std::unique_ptr<ClsXml> ClsXml::GetChild(int index) {
+    std::lock_guard<std::mutex> guard(impl_->lock);
+    const auto& children = impl_->node->children;
+    if (index < 0 || static_cast<size_t>(index) >= children.size()) return nullptr;
+    auto child = std::make_unique<ClsXml>();
+    child->impl_->tree = impl_->tree;
+    child->impl_->node = children[static_cast<size_t>(index)];
+    return child;
+}
+
+bool ClsXml::GetAttrValue(const char16_t* name, XString& value) {
+    value.clear();
+    std::lock_guard<std::mutex> guard(impl_->lock);
+    const text::XmlAttribute* attribute = impl_->FindAttribute(name);
+    if (attribute == nullptr) return false;
+    value.setFromUtf8(attribute->value.c_str());
+    return true;
+}
+
+int ClsXml::GetAttrValueInt(const char16_t* name) {
+    std::lock_guard<std::mutex> guard(impl_->lock);
+    const text::XmlAttribute* attribute = impl_->FindAttribute(name);
+    return attribute == nullptr ? 0 : text::ParseAttributeInt(attribute->value);
+}

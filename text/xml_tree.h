@@ -1,0 +1,53 @@
+// The document tree behind ClsXml handles: elements with their attributes and
+// children, built once by ParseXmlDocument and never changed afterwards.
+#pragma once
+
+#include <deque>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace text {
+
+struct XmlAttribute {
+    std::string name;   // UTF-8
+    std::string value;  // UTF-8, entity references already replaced
+};
+
+struct XmlNode {
+    std::string tag;
+    std::string content;                   // text between the tags, trimmed; CDATA as it stands
+    std::vector<XmlAttribute> attributes;  // document order; lookups take the first
+    std::vector<XmlNode*> children;        // document order
+    XmlNode* parent = nullptr;
+};
+
+struct XmlTree {
+    // Every node lives here, so that freeing a tree never recurses through its
+    // depth, however deeply a hostile document nests.
+    std::deque<XmlNode> nodes;
+    XmlNode* root = nullptr;
+    std::vector<XmlAttribute> declaration;  // version, encoding, standalone
+    std::vector<std::string> instructions;  // other processing instructions
+    std::string doctype;
+
+    XmlTree();
+    XmlTree(const XmlTree&) = delete;
+    XmlTree& operator=(const XmlTree&) = delete;
+    XmlNode* NewNode(XmlNode* parent);
+};
+
+// Reads any text into a tree; never fails.  Iterative: nesting depth costs
+// heap, not stack.
+void ParseXmlDocument(std::string_view utf8, XmlTree& tree);
+
+// Attribute-value entity references: the five named ones and the hexadecimal
+// forms of tab, LF and CR; everything else stays as written.
+std::string DecodeAttributeEntities(std::string_view value);
+
+// Decimal integer of an attribute value: blanks and tabs, an optional sign,
+// digits up to the first non-digit; wraps like a 32-bit integer.
+int ParseAttributeInt(std::string_view value);
+
+}  // namespace text
