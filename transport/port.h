@@ -19,8 +19,8 @@ class COMPort;
 class MonitorFile;
 
 namespace transport {
-constexpr int kFrameSize = 259;   // every request the scales take
-constexpr int kReadRoom = 5120;   // room Read may fill
+constexpr int kFrameSize = 259;  // every request the scales take
+constexpr int kReadRoom = 5120;  // room Read may fill
 constexpr uint8_t kConnectionNone = 0;
 constexpr uint8_t kConnectionSerial = 1;
 constexpr uint8_t kConnectionEthernet = 2;
@@ -31,18 +31,18 @@ constexpr int kDirectionIn = 2;
 }  // namespace transport
 
 class CZavComLanPort {
-public:
+  public:
     CZavComLanPort();
     virtual ~CZavComLanPort();
     CZavComLanPort(const CZavComLanPort&) = delete;
     CZavComLanPort& operator=(const CZavComLanPort&) = delete;
 
-    int32_t OpenCom(const char* deviceName);                              // 0 or 1
+    int32_t OpenCom(const char* deviceName);                                    // 0 or 1
     int32_t OpenLan(const char* host, int32_t portNumber, uint8_t socketKind);  // 0 or 1
-    int32_t Disconnect();                                                 // always 0
-    int32_t Read(uint8_t* buffer);         // bytes placed (0..kReadRoom); never waits
-    int32_t Write(const uint8_t* frame);   // sends kFrameSize bytes; see the result table
-    int32_t SetBaudRate(uint32_t speed);   // 0, -1 no serial link, -2 refused
+    int32_t Disconnect();                                                       // always 0
+    int32_t Read(uint8_t* buffer);        // bytes placed (0..kReadRoom); never waits
+    int32_t Write(const uint8_t* frame);  // sends kFrameSize bytes; see the result table
+    int32_t SetBaudRate(uint32_t speed);  // 0, -1 no serial link, -2 refused
     int32_t SetNoParity();
     int32_t SetEightDataBits();
     int32_t SetOneStopBit();
@@ -60,7 +60,14 @@ public:
     std::u16string MonitorPath();
     bool MonitorEnabled();
 
-private:
+  private:
     struct State;
+    int32_t OpenConfigured();
+    int32_t OpenSerial();
+    int32_t OpenNetwork();
+    template <typename Apply>
+    int32_t ApplyLineSetting(Apply apply);
+    std::string Description();
+
     std::unique_ptr<State> s_;
 };

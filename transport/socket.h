@@ -1,0 +1,59 @@
+// The network half of the port: one IPv4 socket, datagram (UDP) or stream
+// (TCP), connected to the scales' address.  Frames of kFrameSize bytes go out;
+// whatever has arrived comes in.  Every wait here is short and bounded; reply
+// timing belongs to the caller.  No lock of its own: the port's lock is held
+// around every call.
+//
+// The socket handle is kept as an integer so that no system header leaks out;
+// socket_posix.cpp and socket_win32.cpp hold the system calls.
+#pragma once
+
+#include <cstdint>
+
+class CZavSocket {
+  public:
+    static constexpr intptr_t kInvalidSocket = -1;
+
+    CZavSocket() = default;
+    virtual ~CZavSocket();
+    CZavSocket(const CZavSocket&) = delete;
+    CZavSocket& operator=(const CZavSocket&) = delete;
+
+    bool IsValid() const { return sock != kInvalidSocket; }
+
+  protected:
+    intptr_t sock = kInvalidSocket;
+};
+
+class CZavClientSocket : public CZavSocket {
+  public:
+    static constexpr int kConnectOk = 0;
+    static constexpr int kConnectUnresolved = -1;
+    static constexpr int kConnectFailed = 2;
+
+    // Creates the socket: datagram when `socketKind` is 1, stream otherwise.
+    // A failed creation leaves the socket invalid and makes Connect fail.
+    explicit CZavClientSocket(uint8_t socketKind);
+
+    // `host` is a dotted IPv4 address or a host name.  Waits at most 3 s.
+    int Connect(const char* host, uint16_t port);
+    // Sends one frame of transport::kFrameSize bytes, waiting at most 1 s each
+    // time the socket cannot take more.  Bytes sent, or -1 on an error.
+    int Send(const uint8_t* frame);
+    // Takes what has arrived, up to transport::kReadRoom bytes, without
+    // waiting.  Bytes placed, or -1 on an error.
+    int Receive(uint8_t* buffer);
+    // True when input (or an error) is waiting, within `timeoutMs`.
+    bool WaitReadable(int timeoutMs);
+
+  private:
+    bool datagram_;
+};
+
+namespace transport {
+// Windows Sockets must be started once per process before any socket is made
+// and cleaned up after the last one is gone; the add-in library calls these
+// at load and unload.  Nothing to do on POSIX systems.
+void StartNetworking();
+void StopNetworking();
+}  // namespace transport
