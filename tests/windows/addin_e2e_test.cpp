@@ -1,0 +1,128 @@
+// The add-in DLL end to end under Wine: loaded with LoadLibrary from a folder
+// of its own, driven through its exports and interfaces like the platform
+// drives it, talking UDP to a Linux scales emulator on 127.0.0.1 (Wine
+// programs share the machine's loopback).  The emulator's port comes in
+// RLS_EMULATOR_PORT, the DLL's path in RLS_ADDIN_DLL.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tests/windows/wine_host.h"
+
+using namespace wine_test;
+
+namespace {
+
+constexpr unsigned kNoError = 0;
+constexpr unsigned kConnectionFailed = 1;
+
+std::string DllPath() {
+    return EnvOr("RLS_ADDIN_DLL", "");
+}
+int EmulatorPort() {
+    return std::atoi(EnvOr("RLS_EMULATOR_PORT", "0").c_str());
+}
+
+// Settings for the emulator, then Open; returns the DeviceID.
+std::string OpenOnEmulator(AddInUnderTest& addin) {
+    EXPECT_TRUE(addin.SetParameter("ehost", Text(u"127.0.0.1")));
+    EXPECT_TRUE(addin.SetParameter("eport", Number(EmulatorPort())));
+    std::string deviceId = addin.Open();
+    EXPECT_EQ(deviceId.size(), 20u) << deviceId;
+    return deviceId;
+}
+
+const char16_t kTwoGoods[] =
+    u"<Goods>"
+    u"<Good PLU=\"1\" Code=\"101\" Name=\"Хлеб ржаной\" Price=\"45,50\" ShelfLife=\"3\"/>"
+    u"<Good PLU=\"2\" Code=\"102\" Name=\"Milk\" Price=\"1 234.56\" ShelfLife=\"7\"/>"
+    u"</Goods>";
+
+class AddInUnderWine : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_FALSE(DllPath().empty()) << "RLS_ADDIN_DLL is not set";
+        ASSERT_GT(EmulatorPort(), 0) << "RLS_EMULATOR_PORT is not set";
+    }
+};
+
+TEST_F(AddInUnderWine, UploadsAndClearsGoodsOverUdp) {
+    AddInUnderTest addin(DllPath(), false);
+    ASSERT_TRUE(addin.Loaded());
+    std::string id = OpenOnEmulator(addin);
+    std::u16string text;
+    ASSERT_EQ(addin.LastError(&text), kNoError) << Narrow(text);
+    EXPECT_TRUE(addin.Boolean("UploadGoods", {Text(Utf16(id)), Text(kTwoGoods), Text(u"")}));
+    EXPECT_EQ(addin.LastError(), kNoError);
+    EXPECT_TRUE(addin.Boolean("ClearGoods", {Text(Utf16(id))}));
+    EXPECT_TRUE(addin.Boolean("Close", {Text(Utf16(id))}));
+    // After Close the DeviceID is unknown: error 8.
+    EXPECT_FALSE(addin.Boolean("ClearGoods", {Text(Utf16(id))}));
+    EXPECT_EQ(addin.LastError(), 8u);
+}
+
+TEST_F(AddInUnderWine, DeviceTestProgramsTheDemoGood) {
+    AddInUnderTest addin(DllPath(), false);
+    ASSERT_TRUE(addin.Loaded());
+    ASSERT_TRUE(addin.SetParameter("ehost", Text(u"127.0.0.1")));
+    ASSERT_TRUE(addin.SetParameter("eport", Number(EmulatorPort())));
+    AddInUnderTest::Result r = addin.Call("DeviceTest", {Empty(), Empty()});
+    ASSERT_TRUE(r.ok);
+    EXPECT_TRUE(r.value.vt == VTYPE_BOOL && r.value.bVal) << Narrow(r.outTexts[0]);
+    // "В весы запрограммирован товар 'Банан' ..." -- the success text.
+    EXPECT_EQ(r.outTexts[0].rfind(u"В весы запрограммирован товар", 0), 0u);
+}
+
+TEST_F(AddInUnderWine, UnresolvableHostFailsTheConnectionTest) {
+    AddInUnderTest addin(DllPath(), false);
+    ASSERT_TRUE(addin.Loaded());
+    ASSERT_TRUE(addin.SetParameter("ehost", Text(u"scales.invalid")));
+    ASSERT_TRUE(addin.SetParameter("eport", Number(EmulatorPort())));
+    EXPECT_EQ(addin.Open().size(), 20u);  // Open registers the device anyway
+    EXPECT_EQ(addin.LastError(), kConnectionFailed);
+}
+
+TEST_F(AddInUnderWine, StringsGoBackThroughTheHostsAllocator) {
+    AddInUnderTest addin(DllPath(), false);
+    ASSERT_TRUE(addin.Loaded());
+    addin.SetLocale(u"ru-RU");
+    AddInUnderTest::Result version = addin.Call("GetVersion", {});
+    EXPECT_TRUE(version.ok);
+    EXPECT_EQ(version.text, u"v2021-05-19 009");
+    AddInUnderTest::Result settings = addin.Call("GetParameters", {Empty()});
+    EXPECT_NE(settings.outTexts[0].find(u"<Settings>"), std::u16string::npos);
+    EXPECT_GT(addin.memory.allocations, 0);
+    EXPECT_EQ(addin.memory.allocations, addin.memory.frees);
+}
+
+// The monitor switch and files live beside the DLL itself (not the .exe):
+// with "log.txt" there, the per-device file records the open, the frames
+// sent and the replies.
+TEST_F(AddInUnderWine, PortMonitorWritesBesideTheDll) {
+    AddInUnderTest addin(DllPath(), true);
+    ASSERT_TRUE(addin.Loaded());
+    std::string id = OpenOnEmulator(addin);
+    ASSERT_TRUE(addin.Boolean("ClearGoods", {Text(Utf16(id))}));
+    ASSERT_TRUE(addin.Boolean("Close", {Text(Utf16(id))}));
+
+    std::string name = "portmon-korvan-scalesprn_" + id + ".log";
+    ASSERT_EQ(FilesIn(addin.Folder(), name.c_str()).size(), 1u);
+    std::string log = ReadFile(addin.Folder() + "\\" + name);
+    std::string link = "ETHERNET: 127.0.0.1:" + std::to_string(EmulatorPort()) + "\r\n";
+    EXPECT_NE(log.find("SYS      "), std::string::npos);
+    EXPECT_NE(log.find(link), std::string::npos);
+    EXPECT_NE(log.find("00001: 4F 50 45 4E"), std::string::npos);  // "OPEN"
+    EXPECT_NE(log.find("OUT >>>>>"), std::string::npos);
+    EXPECT_NE(log.find("IN <<<<<<"), std::string::npos);
+    EXPECT_NE(log.find("Bytes:  259"), std::string::npos);
+}
+
+TEST_F(AddInUnderWine, NoMonitorFileWithoutTheMarker) {
+    AddInUnderTest addin(DllPath(), false);
+    ASSERT_TRUE(addin.Loaded());
+    std::string id = OpenOnEmulator(addin);
+    ASSERT_TRUE(addin.Boolean("ClearGoods", {Text(Utf16(id))}));
+    EXPECT_TRUE(FilesIn(addin.Folder(), "portmon-*").empty());
+}
+
+}  // namespace
