@@ -8,34 +8,24 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
+#include "scales/exchange_rule.h"
+#include "scales/frames.h"
+#include "scales/goods_fields.h"
+#include "scales/reply.h"
+#include "transport/local_time.h"
 #include "transport/port.h"
 
 namespace scales {
 constexpr int kMaxTextLength = 253;  // target and DeviceID
 constexpr int kHotKeyCount = 300;
-
-// The thirteen integers of one goods record, in the order the host passes them.
-struct GoodsFields {
-    int32_t code = 0;
-    int32_t plu = 0;
-    int32_t labelNumber = 0;
-    int32_t labelExtra = 0;
-    int32_t department = 0;
-    int32_t barcodeFormat = 0;
-    int32_t price = 0;  // hundredths of the currency unit
-    int32_t weightMeasure = 0;
-    int32_t shelfLife = 0;
-    int32_t extra1 = 0;
-    int32_t extra2 = 0;
-    int32_t extra3 = 0;
-    int32_t extra4 = 0;
-};
 }  // namespace scales
 
 class IScalesObject {
-public:
+  public:
     IScalesObject();
     virtual ~IScalesObject();
     IScalesObject(const IScalesObject&) = delete;
@@ -60,8 +50,8 @@ public:
                                        const scales::GoodsFields& fields) = 0;
     virtual int32_t SendGood(const std::u16string& name, int32_t code, int32_t plu, int32_t price,
                              int32_t shelfLife) = 0;
-    virtual int32_t SetLabelSettings(int32_t labelNumber, int32_t department,
-                                     int32_t barcodeFormat, int32_t weightMeasure);
+    virtual int32_t SetLabelSettings(int32_t labelNumber, int32_t department, int32_t barcodeFormat,
+                                     int32_t weightMeasure);
     virtual int32_t SendMessageV1(int32_t number, const std::u16string& text, int32_t lineWidth);
     virtual int32_t GetPortState();
     virtual int32_t EnsureOpen();
@@ -81,7 +71,7 @@ public:
     int32_t WeightMeasure() const { return weightMeasure_; }
     CZavComLanPort& Port() { return devicePort_; }
 
-protected:
+  protected:
     CZavComLanPort devicePort_;
     std::string target_;
     int32_t baudRate_ = 4800;
@@ -98,7 +88,7 @@ protected:
 };
 
 class CScalesRongta1000 : public IScalesObject {
-public:
+  public:
     CScalesRongta1000();
     ~CScalesRongta1000() override;
 
@@ -118,15 +108,41 @@ public:
     virtual int32_t Reserved2();
     virtual int32_t SyncClock();
     virtual int32_t SendNameContinuation(const std::u16string& name, int32_t code);
-    virtual int32_t SetClock(int32_t year, int32_t month, int32_t day, int32_t hour,
-                             int32_t minute, int32_t second);
+    virtual int32_t SetClock(int32_t year, int32_t month, int32_t day, int32_t hour, int32_t minute,
+                             int32_t second);
+
+    // Positive (0), negative (7) or no reply (3) to a frame just written,
+    // waiting up to 200 ms; records the outcome text.
+    int32_t AwaitReply();
 
     uint16_t MessageCounter() const { return messageCounter_; }
     uint16_t ContinuationCounter() const { return continuationCounter_; }
     const std::array<uint32_t, scales::kHotKeyCount>& HotKeys() const { return hotKeys_; }
 
-protected:
+    // Where SyncClock takes the local time from (tests fix it); null restores
+    // the computer's clock.
+    using TimeSource = transport::LocalTime (*)();
+    void SetTimeSource(TimeSource source);
+
+  protected:
+    // One command: EnsureOpen, drain, write the frame `build` makes, await and
+    // judge the reply, retry with pauses, as `rule` says.
+    int32_t RunExchange(const scales::ExchangeRule& rule,
+                        const std::function<scales::Frame()>& build);
+    // The retry skeleton: `attempt` runs after EnsureOpen (and the drain) and
+    // gives 0 or the failure of that attempt; `restart` runs before each one.
+    int32_t RunAttempts(int attempts, bool drainFirst, const std::function<void()>& restart,
+                        const std::function<int32_t()>& attempt);
+    int32_t SendMessageFrames(int32_t number, const std::vector<std::string>& lines);
+    int32_t WriteAndAwaitReply(const scales::Frame& frame);
+    void RecordOutcome(const scales::Reply& reply);
+    static int32_t JudgeReply(scales::ReplyRule rule, const scales::Reply& reply);
+    // Runs `operation`; an unexpected failure closes the port and gives 1.
+    int32_t Guarded(const std::function<int32_t()>& operation);
+
     std::array<uint32_t, scales::kHotKeyCount> hotKeys_{};
     uint16_t messageCounter_ = 0;
     uint16_t continuationCounter_ = 0;
+    TimeSource timeSource_;
+    scales::ReadBuffer readBuffer_{};
 };

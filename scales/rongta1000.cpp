@@ -1,0 +1,200 @@
+// CScalesRongta1000: the RLS1000 commands.  Each command is a frame builder
+// plus an exchange rule (reply wait, attempts, how the reply is judged); the
+// exchange itself lives in rongta1000_exchange.cpp.
+#include <algorithm>
+
+#include "scales/error_table.h"
+#include "scales/frames.h"
+#include "scales/scales_object.h"
+#include "text/codepage.h"
+
+using scales::ExchangeRule;
+using scales::Frame;
+using scales::Recording;
+using scales::ReplyRule;
+
+namespace {
+
+// Waits and attempts the RLS1000 needs per command.
+constexpr ExchangeRule kClockRule{200, 1, false, Recording::kNone, ReplyRule::kIgnore};
+constexpr ExchangeRule kSetClockRule{200, 1, false, Recording::kNone, ReplyRule::kPositiveOr3};
+constexpr ExchangeRule kClearRule{200, 1, true, Recording::kAlways, ReplyRule::kIgnore};
+constexpr ExchangeRule kGoodsRule{500, 3, true, Recording::kAlways, ReplyRule::kPositiveNegative};
+// A continuation is accepted by any reply: the record itself is already in.
+constexpr ExchangeRule kContinuationRule{1500, 2, true, Recording::kNoReplyOnly,
+                                         ReplyRule::kAnyReply};
+constexpr ExchangeRule kHotKeyPageRule{200, 1, true, Recording::kAlways, ReplyRule::kIgnore};
+constexpr int kMessageAttempts = 3;
+constexpr int kMessageReplyMs = 200;
+
+}  // namespace
+
+CScalesRongta1000::CScalesRongta1000() : timeSource_(transport::GetLocalTime) {}
+
+CScalesRongta1000::~CScalesRongta1000() = default;
+
+// The RLS1000 network link is always UDP, whatever kind the caller asks for.
+int32_t CScalesRongta1000::ConnectByEthernet(const char* host, int32_t networkPort,
+                                             int32_t /*socketKind*/) {
+    continuationCounter_ = 0;
+    return IScalesObject::ConnectByEthernet(host, networkPort, transport::kSocketDatagram);
+}
+
+// The RLS1000 serial line always runs 8 data bits, no parity, one stop bit.
+// Over the network these settings do nothing; refusals show up later as a
+// failing exchange.
+int32_t CScalesRongta1000::OpenPort() {
+    const int32_t opened = IScalesObject::OpenPort();
+    devicePort_.SetBaudRate(static_cast<uint32_t>(baudRate_));
+    devicePort_.SetNoParity();
+    devicePort_.SetEightDataBits();
+    devicePort_.SetOneStopBit();
+    return opened;
+}
+
+int32_t CScalesRongta1000::Reserved1() {
+    return scales::kOk;
+}
+int32_t CScalesRongta1000::Reserved2() {
+    return scales::kOk;
+}
+
+void CScalesRongta1000::SetTimeSource(TimeSource source) {
+    timeSource_ = source ? source : transport::GetLocalTime;
+}
+
+int32_t CScalesRongta1000::SyncClock() {
+    // The time is read after the port is open, right before the frame is built.
+    return RunExchange(kClockRule, [this] {
+        const transport::LocalTime now = timeSource_();
+        return scales::BuildClockFrame(
+            {now.year, now.month, now.day, now.hour, now.minute, now.second});
+    });
+}
+
+int32_t CScalesRongta1000::SetClock(int32_t year, int32_t month, int32_t day, int32_t hour,
+                                    int32_t minute, int32_t second) {
+    const scales::ClockValues time{year, month, day, hour, minute, second};
+    return RunExchange(kSetClockRule, [&time] { return scales::BuildClockFrame(time); });
+}
+
+int32_t CScalesRongta1000::ClearGoods() {
+    messageCounter_ = 0;
+    continuationCounter_ = 0;
+    return RunExchange(kClearRule, [] { return scales::BuildClearGoodsFrame(); });
+}
+
+int32_t CScalesRongta1000::SendGood(const std::u16string& name, int32_t code, int32_t plu,
+                                    int32_t price, int32_t shelfLife) {
+    scales::GoodsFields fields;
+    fields.code = code;
+    fields.plu = plu;
+    fields.labelNumber = labelNumber_;
+    fields.department = department_;
+    fields.barcodeFormat = barcodeFormat_;
+    fields.price = price;
+    fields.weightMeasure = weightMeasure_;
+    fields.shelfLife = shelfLife;
+    return SendGoodToScalesV1(name, fields);
+}
+
+// Clock first (the scales print the packing date from it), then the goods
+// record, then the rest of a long name.
+int32_t CScalesRongta1000::SendGoodToScalesV1(const std::u16string& name,
+                                              const scales::GoodsFields& fields) {
+    return Guarded([&] {
+        const int32_t clock = SyncClock();
+        if (clock != scales::kOk) return clock;
+        const std::string name1251 = text::Utf16ToWindows1251(name);
+        const int32_t record =
+            RunExchange(kGoodsRule, [&] { return scales::BuildGoodsFrame(name1251, fields); });
+        if (record != scales::kOk) return record;
+        return SendNameContinuation(name, fields.code);
+    });
+}
+
+// Every attempt carries a new sequence number, so the scales never take a
+// repeated continuation for one they already applied.
+int32_t CScalesRongta1000::SendNameContinuation(const std::u16string& name, int32_t code) {
+    return Guarded([&] {
+        const std::string name1251 = text::Utf16ToWindows1251(name);
+        if (!scales::NeedsNameContinuation(name1251)) return scales::kOk;
+        return RunExchange(kContinuationRule, [&] {
+            return scales::BuildContinuationFrame(continuationCounter_++, name1251, code);
+        });
+    });
+}
+
+int32_t CScalesRongta1000::StartSendMessages() {
+    messageCounter_ = 0;
+    return scales::kOk;
+}
+
+int32_t CScalesRongta1000::SendMessageV1(int32_t number, const std::u16string& text,
+                                         int32_t lineWidth) {
+    return Guarded([&] {
+        const uint16_t firstSequence = messageCounter_;
+        const std::vector<std::string> lines =
+            scales::LayOutMessage(text::Utf16ToWindows1251(text), lineWidth);
+        // A repeated attempt sends the same sequence numbers again.
+        const auto restart = [this, firstSequence] { messageCounter_ = firstSequence; };
+        return RunAttempts(kMessageAttempts, true, restart,
+                           [&] { return SendMessageFrames(number, lines); });
+    });
+}
+
+int32_t CScalesRongta1000::SendMessageFrames(int32_t number,
+                                             const std::vector<std::string>& lines) {
+    if (scales::MessageSize(lines) <= scales::kShortMessageRoom) {
+        return WriteAndAwaitReply(scales::BuildShortMessageFrame(number, lines));
+    }
+    const int32_t announced =
+        WriteAndAwaitReply(scales::BuildAnnouncementFrame(number, messageCounter_));
+    if (announced != scales::kOk) return announced;
+    const std::string joined = scales::JoinMessageLines(lines);
+    const size_t frames = scales::MessageDataFrameCount(joined.size());
+    for (size_t i = 0; i < frames; ++i) {
+        const int32_t sent =
+            WriteAndAwaitReply(scales::BuildMessageDataFrame(messageCounter_++, joined, i));
+        if (sent != scales::kOk) return sent;
+    }
+    return scales::kOk;
+}
+
+int32_t CScalesRongta1000::WriteAndAwaitReply(const Frame& frame) {
+    devicePort_.Write(frame.data());
+    return AwaitReply();
+}
+
+int32_t CScalesRongta1000::AwaitReply() {
+    const scales::Reply reply = scales::AwaitReplyBytes(devicePort_, readBuffer_, kMessageReplyMs);
+    RecordOutcome(reply);
+    return JudgeReply(ReplyRule::kPositiveNegative, reply);
+}
+
+int32_t CScalesRongta1000::PrepareSendHotKeys() {
+    hotKeys_.fill(0);
+    return scales::kOk;
+}
+
+int32_t CScalesRongta1000::AddHotKey(uint32_t code, int32_t keyNumber) {
+    constexpr int32_t kLastSettableKey = scales::kHotKeyCount - 1;
+    constexpr uint32_t kMaxKeyCode = 999999;  // six digits on the scales
+    if (keyNumber < 1 || keyNumber > kLastSettableKey || code > kMaxKeyCode) {
+        return scales::kErrHotKeyRange;
+    }
+    hotKeys_[static_cast<size_t>(keyNumber - 1)] = code;
+    return scales::kOk;
+}
+
+// The scales take three pages of 84 keys; keys 253 and up stay in the table
+// but have no page.
+int32_t CScalesRongta1000::SendHotKeys() {
+    for (int page = 0; page < scales::kHotKeyPages; ++page) {
+        const int32_t sent = RunExchange(kHotKeyPageRule, [this, page] {
+            return scales::BuildHotKeyPage(hotKeys_.data(), hotKeys_.size(), page);
+        });
+        if (sent != scales::kOk) return sent;
+    }
+    return scales::kOk;
+}
