@@ -1,0 +1,51 @@
+#include <io.h>
+#include <shellapi.h>
+#include <windows.h>
+
+#include <cstdio>
+
+#include "tools/addin-host/host_os.h"
+#include "tools/addin-host/host_text.h"
+
+namespace host {
+
+std::vector<std::string> Utf8Arguments(int argc, char** argv) {
+    int count = 0;
+    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (wide == nullptr) return std::vector<std::string>(argv, argv + argc);
+    std::vector<std::string> result;
+    for (int i = 0; i < count; ++i)
+        result.push_back(Utf16ToUtf8(reinterpret_cast<const char16_t*>(wide[i])));
+    LocalFree(wide);
+    return result;
+}
+
+void PrepareConsole() {
+    constexpr UINT kUtf8CodePage = 65001;
+    SetConsoleOutputCP(kUtf8CodePage);
+}
+
+bool StdoutIsTerminal() {
+    return _isatty(_fileno(stdout)) != 0;
+}
+
+bool ReadWholeFile(const std::string& utf8Path, std::string& bytes) {
+    std::u16string wide = Utf8ToUtf16(utf8Path);
+    FILE* file = _wfopen(reinterpret_cast<const wchar_t*>(wide.c_str()), L"rb");
+    if (file == nullptr) return false;
+    bytes.clear();
+    char chunk[65536];
+    size_t got = 0;
+    while ((got = std::fread(chunk, 1, sizeof(chunk), file)) > 0) bytes.append(chunk, got);
+    bool ok = std::ferror(file) == 0;
+    std::fclose(file);
+    return ok;
+}
+
+bool FileExists(const std::string& utf8Path) {
+    std::u16string wide = Utf8ToUtf16(utf8Path);
+    DWORD attributes = GetFileAttributesW(reinterpret_cast<const wchar_t*>(wide.c_str()));
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+}  // namespace host
