@@ -186,7 +186,11 @@ std::u16string Windows1251ToUtf16(std::string_view in) {
     std::u16string out;
     out.reserve(in.size());
     for (unsigned char byte : in) {
-        char16_t unit = byte < kAsciiLimit ? byte : kWindows1251High[byte - kAsciiLimit];
+        if (byte < kAsciiLimit) {
+            out.push_back(byte);
+            continue;
+        }
+        char16_t unit = kWindows1251High[byte - kAsciiLimit];
         out.push_back(unit == kNoChar ? char16_t(kReplacement) : unit);
     }
     return out;
