@@ -84,12 +84,13 @@ int PollFor(int fd, short events, int timeoutMs) {
     return r > 0 ? p.revents : 0;
 }
 
-// Opens the device for this port alone.  TIOCEXCL keeps other programs out,
-// but not a privileged one, so an advisory lock also marks the device taken.
+// Opens the device for this port alone.  TIOCEXCL (set once the device is
+// known to be a terminal) keeps other programs out, but not a privileged one,
+// so an advisory lock also marks the device taken.
 int OpenExclusive(const char* name) {
     int fd = open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) Raise(transport::kComOpenFailed);
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0 || ioctl(fd, TIOCEXCL) != 0) {
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         close(fd);
         Raise(transport::kComOpenFailed);
     }
@@ -114,6 +115,7 @@ COMPort::COMPort(const char* deviceName) : handle(-1) {
     try {
         dcb.reset(new LineState{});
         if (tcgetattr(fd, &dcb->tio) != 0) Raise(transport::kComStateUnreadable);
+        if (ioctl(fd, TIOCEXCL) != 0) Raise(transport::kComOpenFailed);
         dcb->tio = BaseLine(dcb->tio);
         if (!WriteLine(fd, dcb->tio)) Raise(transport::kComTimeoutsRefused);
         // The base state, one change at a time as the device is told.

@@ -1,1 +1,246 @@
+// The port over serial lines, with pseudo-terminal pairs standing in for real
+// devices: the port opens the terminal side by its path, the test plays the
+// scales on the other side and reads the line settings from there.
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
+
+#include <array>
+#include <fstream>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "tests/transport/test_support.h"
+#include "transport/com_port.h"
+#include "transport/port.h"
+
+namespace {
+
+class PtyPair {
+  public:
+    PtyPair() {
+        char name[256] = {};
+        int terminal = -1;
+        EXPECT_EQ(openpty(&scales_, &terminal, name, nullptr, nullptr), 0);
+        // The pair lives as long as the scales side is open.
+        close(terminal);
+        path_ = name;
+    }
+    ~PtyPair() { Vanish(); }
+    void Vanish() {
+        if (scales_ >= 0) close(scales_);
+        scales_ = -1;
+    }
+    const char* path() const { return path_.c_str(); }
+    int scales() const { return scales_; }
+
+    // The line settings as the device holds them.
+    termios Line() const {
+        termios t{};
+        EXPECT_EQ(tcgetattr(scales_, &t), 0);
+        return t;
+    }
+
+    std::vector<uint8_t> ReadExactly(size_t n) const {
+        std::vector<uint8_t> got;
+        uint8_t buf[512];
+        while (got.size() < n) {
+            pollfd p{scales_, POLLIN, 0};
+            if (poll(&p, 1, 2000) <= 0) break;
+            ssize_t r = read(scales_, buf, sizeof buf);
+            if (r <= 0) break;
+            got.insert(got.end(), buf, buf + r);
+        }
+        return got;
+    }
+
+  private:
+    int scales_ = -1;
+    std::string path_;
+};
+
+std::array<uint8_t, transport::kFrameSize> FrameWithLineControlBytes() {
+    std::array<uint8_t, transport::kFrameSize> frame{};
+    for (size_t i = 0; i < frame.size(); ++i) frame[i] = static_cast<uint8_t>(i);
+    return frame;
+}
+
+std::string RaisedText(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const std::runtime_error& e) {
+        return e.what();
+    }
+    return "nothing raised";
+}
+
+TEST(SerialPort, OpensRawAtBaseStateAndMovesBytesUntouched) {
+    PtyPair pty;
+    CZavComLanPort port;
+    ASSERT_EQ(port.OpenCom(pty.path()), 0);
+    EXPECT_TRUE(port.IsConnected());
+    EXPECT_EQ(port.ConnectionType(), transport::kConnectionSerial);
+
+    termios t = pty.Line();
+    EXPECT_EQ(cfgetospeed(&t), B4800);
+    EXPECT_EQ(t.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+    EXPECT_EQ(t.c_cflag & (PARENB | CSTOPB | CRTSCTS), 0u);
+    EXPECT_EQ(t.c_iflag & (IXON | IXOFF | ICRNL), 0u);
+    EXPECT_EQ(t.c_lflag & (ICANON | ECHO | ISIG), 0u);
+    EXPECT_EQ(t.c_cc[VMIN], 0);
+    EXPECT_EQ(t.c_cc[VTIME], 0);
+
+    // Every byte value goes out unchanged (no newline translation).
+    auto frame = FrameWithLineControlBytes();
+    ASSERT_EQ(port.Write(frame.data()), transport::kFrameSize);
+    EXPECT_EQ(pty.ReadExactly(frame.size()), std::vector<uint8_t>(frame.begin(), frame.end()));
+
+    // Nothing waiting: Read comes back at once with nothing.
+    std::vector<uint8_t> buf(transport::kReadRoom);
+    EXPECT_FALSE(port.WaitForInput(0));
+    EXPECT_EQ(port.Read(buf.data()), 0);
+    // ^C, CR, XON and XOFF arrive as data, not as line control.
+    const uint8_t reply[] = {0x02, 0x03, 0x0D, 0x11, 0x13, 0x0A};
+    ASSERT_EQ(write(pty.scales(), reply, sizeof reply), static_cast<ssize_t>(sizeof reply));
+    ASSERT_TRUE(port.WaitForInput(1000));
+    ASSERT_EQ(port.Read(buf.data()), static_cast<int32_t>(sizeof reply));
+    EXPECT_EQ(std::vector<uint8_t>(buf.begin(), buf.begin() + sizeof reply),
+              std::vector<uint8_t>(reply, reply + sizeof reply));
+}
+
+TEST(SerialPort, LineSettingsReachTheDevice) {
+    PtyPair pty;
+    CZavComLanPort port;
+    ASSERT_EQ(port.OpenCom(pty.path()), 0);
+    EXPECT_EQ(port.SetBaudRate(9600), 0);
+    termios t = pty.Line();
+    EXPECT_EQ(cfgetospeed(&t), B9600);
+    EXPECT_EQ(port.BaudRate(), 9600u);
+    EXPECT_EQ(port.SetNoParity(), 0);
+    EXPECT_EQ(port.SetEightDataBits(), 0);
+    EXPECT_EQ(port.SetOneStopBit(), 0);
+    EXPECT_TRUE(port.IsConnected());
+}
+
+TEST(SerialPort, EveryParityDataBitsStopBitsAndFlowControl) {
+    PtyPair pty;
+    COMPort line(pty.path());
+    // A pseudo-terminal carries no parity and only 8 data bits: it drops
+    // PARENB and forces CS8 while keeping the other bits.  So each parity
+    // must be refused, and leaves behind the rest of what was asked for.
+    struct ParityCase {
+        uint8_t code;
+        tcflag_t keptBits;
+    } parities[] = {{transport::kParityOdd, PARODD},
+                    {transport::kParityEven, 0},
+                    {transport::kParityMark, PARODD | CMSPAR},
+                    {transport::kParitySpace, CMSPAR}};
+    for (const ParityCase& c : parities) {
+        EXPECT_EQ(RaisedText([&] { line.SetParity(c.code); }), transport::kComStateRefused);
+        EXPECT_EQ(pty.Line().c_cflag & (PARENB | PARODD | CMSPAR), c.keptBits) << int(c.code);
+    }
+    line.SetParity(transport::kParityNone);
+    EXPECT_EQ(pty.Line().c_cflag & (PARENB | PARODD | CMSPAR), 0u);
+    EXPECT_EQ(RaisedText([&] { line.SetDataBits(7); }), transport::kComStateRefused);
+    line.SetDataBits(8);
+
+    line.SetStopBits(transport::kOneAndHalfStopBits);
+    EXPECT_NE(pty.Line().c_cflag & CSTOPB, 0u);
+    line.SetStopBits(transport::kOneStopBit);
+    EXPECT_EQ(pty.Line().c_cflag & CSTOPB, 0u);
+    line.SetStopBits(transport::kTwoStopBits);
+    EXPECT_NE(pty.Line().c_cflag & CSTOPB, 0u);
+    line.SetHandshaking(1);
+    EXPECT_NE(pty.Line().c_cflag & CRTSCTS, 0u);
+    line.SetHandshaking(0);
+    EXPECT_EQ(pty.Line().c_cflag & CRTSCTS, 0u);
+    line.SetXonXoff(1);
+    EXPECT_EQ(pty.Line().c_iflag & (IXON | IXOFF), static_cast<tcflag_t>(IXON | IXOFF));
+    line.SetXonXoff(0);
+    EXPECT_EQ(pty.Line().c_iflag & (IXON | IXOFF), 0u);
+    line.SetBaudRate(115200);
+    termios fast = pty.Line();
+    EXPECT_EQ(cfgetospeed(&fast), B115200);
+
+    EXPECT_EQ(RaisedText([&] { line.SetBaudRate(12345); }), transport::kComStateRefused);
+    EXPECT_EQ(RaisedText([&] { line.SetDataBits(9); }), transport::kComStateRefused);
+    EXPECT_EQ(RaisedText([&] { line.SetParity(5); }), transport::kComStateRefused);
+    EXPECT_EQ(RaisedText([&] { line.SetStopBits(3); }), transport::kComStateRefused);
+}
+
+TEST(SerialPort, RefusedSettingClosesThePortAndNoLinkGivesMinusOne) {
+    PtyPair pty;
+    CZavComLanPort port;
+    EXPECT_EQ(port.SetBaudRate(9600), -1);
+    EXPECT_EQ(port.SetNoParity(), -1);
+    EXPECT_EQ(port.BaudRate(), 9600u);
+    ASSERT_EQ(port.OpenCom(pty.path()), 0);
+    EXPECT_EQ(port.BaudRate(), 4800u);
+    EXPECT_EQ(port.SetBaudRate(12345), -2);
+    EXPECT_FALSE(port.IsConnected());
+    // Closed again, the device is free for the next open.
+    EXPECT_EQ(port.OpenCom(pty.path()), 0);
+}
+
+TEST(SerialPort, SecondOpenOfTheSameDeviceFailsUntilTheFirstCloses) {
+    PtyPair pty;
+    CZavComLanPort first;
+    CZavComLanPort second;
+    ASSERT_EQ(first.OpenCom(pty.path()), 0);
+    EXPECT_EQ(second.OpenCom(pty.path()), 1);
+    EXPECT_FALSE(second.IsConnected());
+    EXPECT_EQ(RaisedText([&] { COMPort again(pty.path()); }), transport::kComOpenFailed);
+    first.Disconnect();
+    EXPECT_EQ(second.OpenCom(pty.path()), 0);
+}
+
+TEST(SerialPort, OtherEndVanishingFailsTheReadAndClosesThePort) {
+    PtyPair pty;
+    CZavComLanPort port;
+    ASSERT_EQ(port.OpenCom(pty.path()), 0);
+    pty.Vanish();
+    EXPECT_TRUE(port.WaitForInput(1000));
+    std::vector<uint8_t> buf(transport::kReadRoom);
+    EXPECT_EQ(port.Read(buf.data()), 0);
+    EXPECT_FALSE(port.IsConnected());
+    EXPECT_EQ(port.Write(buf.data()), -1);
+}
+
+TEST(SerialPort, WriteToVanishedDeviceGivesMinusTwo) {
+    PtyPair pty;
+    CZavComLanPort port;
+    ASSERT_EQ(port.OpenCom(pty.path()), 0);
+    pty.Vanish();
+    std::vector<uint8_t> frame(transport::kFrameSize);
+    EXPECT_EQ(port.Write(frame.data()), -2);
+    EXPECT_FALSE(port.IsConnected());
+}
+
+TEST(SerialPort, FailedOpensLeaveNothingHeld) {
+    EXPECT_EQ(RaisedText([] { COMPort none("/dev/rls-transport-no-such-device"); }),
+              transport::kComOpenFailed);
+    CZavComLanPort port;
+    EXPECT_EQ(port.OpenCom(nullptr), 1);
+    EXPECT_EQ(port.OpenCom("/dev/rls-transport-no-such-device"), 1);
+
+    // A plain file opens but has no line state; the failed open must give it
+    // back, so the next attempt fails the same way and not as "in use".
+    transport_test::LibraryDir dir(false);
+    std::string notALine = dir.File("not-a-line").string();
+    std::ofstream(notALine).put('x');
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        EXPECT_EQ(RaisedText([&] { COMPort file(notALine.c_str()); }),
+                  transport::kComStateUnreadable);
+    }
+
+    PtyPair pty;
+    EXPECT_EQ(port.OpenCom(pty.path()), 0);
+}
+
+}  // namespace
