@@ -49,37 +49,39 @@ struct Clock {
 };
 
 struct State {
-    std::map<uint64_t, Good> goods;                   // by PLU
+    std::map<uint64_t, Good> goods;                    // by PLU
     std::map<int, std::vector<std::string>> messages;  // by message number (from 1), lines UTF-8
-    std::vector<uint32_t> hotKeys;                    // 252 entries: keys 1..252
+    std::vector<uint32_t> hotKeys;                     // 252 entries: keys 1..252
     Clock clock;
     uint64_t framesReceived = 0;
 };
 
 // Fault modes.  Every field has a neutral default: reply 0x02 at once.
 struct Faults {
-    bool silent = false;         // never reply
-    bool negative = false;       // reply negativeByte instead of 0x02
+    bool silent = false;    // never reply
+    bool negative = false;  // reply negativeByte instead of 0x02
     uint8_t negativeByte = 0x00;
-    int delayMs = 0;             // reply this late
-    int failNth = 0;             // the Nth frame received (1-based) gets failReply
-    std::string failKind;        // every frame of this kind ("goods", ...) gets failReply
-    int failKindCount = -1;      // ... only the first N of them (-1 = all)
+    int delayMs = 0;                     // reply this late
+    int failNth = 0;                     // the Nth frame received (1-based) gets failReply
+    std::string failKind;                // every frame of this kind ("goods", ...) gets failReply
+    int failKindCount = -1;              // ... only the first N of them (-1 = all)
     std::string failReply = "negative";  // "negative" or "silent"
-    int splitDatagrams = 1;      // send each reply as this many datagrams back to back
-    int replyLength = 1;         // bytes in a reply (0x02 then zeros)
-    bool garbage = false;        // reply random bytes (first byte never 0x02)
-    int trickleMs = 0;           // serial: send reply bytes one at a time, this far apart
+    int splitDatagrams = 1;              // send each reply as this many datagrams back to back
+    int replyLength = 1;                 // bytes in a reply (0x02 then zeros)
+    bool garbage = false;                // reply random bytes (first byte never 0x02)
+    int trickleMs = 0;                   // serial: send reply bytes one at a time, this far apart
 };
 
 struct ReceivedFrame {
-    FrameKind kind;
+    FrameKind kind = FrameKind::kUnknown;
     std::vector<uint8_t> bytes;
-    std::string description;  // the readable line printed for it
+    std::string description;     // the readable line printed for it
+    bool accepted = true;        // false: answered as failed, the state did not change
+    std::vector<uint8_t> reply;  // the bytes sent back (empty: no reply)
 };
 
 class ScalesEmulator {
-public:
+  public:
     ScalesEmulator();
     ~ScalesEmulator();  // stops
     ScalesEmulator(const ScalesEmulator&) = delete;
@@ -100,8 +102,10 @@ public:
     std::vector<ReceivedFrame> Frames() const;  // every frame received, in order
     void ClearFrames();
     std::string StateJson() const;
+    // The goods table as aligned text columns, one good a line.
+    std::string GoodsTable() const;
 
-private:
+  private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };

@@ -1,0 +1,287 @@
+// The emulator over real links: UDP on 127.0.0.1 and a pseudo-terminal, with
+// its fault modes.  Time limits have wide margins: the machine is shared.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "emulator.h"
+#include "frame_bytes.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using Clock = std::chrono::steady_clock;
+
+long long MsSince(Clock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+// Bytes that arrive on fd within waitMs, one entry per read (a datagram each on UDP).
+std::vector<Bytes> Collect(int fd, int waitMs) {
+    std::vector<Bytes> chunks;
+    const auto start = Clock::now();
+    for (;;) {
+        const long long left = waitMs - MsSince(start);
+        if (left <= 0) break;
+        pollfd p{fd, POLLIN, 0};
+        if (poll(&p, 1, static_cast<int>(left)) <= 0) break;
+        Bytes buffer(5120);
+        const ssize_t n = read(fd, buffer.data(), buffer.size());
+        if (n <= 0) break;
+        buffer.resize(static_cast<size_t>(n));
+        chunks.push_back(buffer);
+    }
+    return chunks;
+}
+
+// A driver's side of the UDP link: a socket connected to the emulator.
+class UdpClient {
+  public:
+    explicit UdpClient(uint16_t port) {
+        fd_ = socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(port);
+        inet_pton(AF_INET, "127.0.0.1", &to.sin_addr);
+        connect(fd_, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    }
+    ~UdpClient() { close(fd_); }
+    void Send(const Bytes& frame) { ASSERT_EQ(send(fd_, frame.data(), frame.size(), 0), 259); }
+    // Every datagram that arrives within waitMs.
+    std::vector<Bytes> Receive(int waitMs) { return Collect(fd_, waitMs); }
+    // The first datagram within waitMs ({} when none came).
+    Bytes ReceiveOne(int waitMs) {
+        pollfd p{fd_, POLLIN, 0};
+        if (poll(&p, 1, waitMs) <= 0) return {};
+        Bytes reply(5120);
+        const ssize_t n = recv(fd_, reply.data(), reply.size(), 0);
+        reply.resize(n > 0 ? static_cast<size_t>(n) : 0);
+        return reply;
+    }
+
+  private:
+    int fd_ = -1;
+};
+
+class UdpExchange : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(emulator_.StartUdp("127.0.0.1", 0));
+        ASSERT_NE(emulator_.UdpPort(), 0);
+        client_ = std::make_unique<UdpClient>(emulator_.UdpPort());
+    }
+    // The first datagram of the reply to one frame ({} when none came).
+    Bytes Exchange(const Bytes& frame, int waitMs = 1000) {
+        client_->Send(frame);
+        return client_->ReceiveOne(waitMs);
+    }
+    emu::ScalesEmulator emulator_;
+    std::unique_ptr<UdpClient> client_;
+};
+
+const Bytes kClock = emu_test::Frame("0E 01 00 00 00 00 00 24 03 05 09 07 45");
+const Bytes kClear = emu_test::Frame("0E 04 00 00 04");
+
+TEST_F(UdpExchange, PositiveReplyAndRecordedFrames) {
+    EXPECT_EQ(Exchange(kClock), Bytes{0x02});
+    EXPECT_EQ(Exchange(emu_test::BananaFrame()), Bytes{0x02});
+    const auto frames = emulator_.Frames();
+    ASSERT_EQ(frames.size(), 2u);
+    EXPECT_EQ(frames[0].kind, emu::FrameKind::kClock);
+    EXPECT_EQ(frames[1].kind, emu::FrameKind::kGoods);
+    EXPECT_EQ(frames[1].bytes, emu_test::BananaFrame());
+    EXPECT_EQ(frames[1].reply, Bytes{0x02});
+    const emu::State state = emulator_.Snapshot();
+    EXPECT_EQ(state.framesReceived, 2u);
+    EXPECT_EQ(state.goods.at(10001).nameUtf8, "Банан");
+    EXPECT_EQ(state.clock.year, 2024);
+    emulator_.ClearFrames();
+    EXPECT_TRUE(emulator_.Frames().empty());
+}
+
+TEST_F(UdpExchange, SilentAndNegativeReplies) {
+    emu::Faults faults;
+    faults.silent = true;
+    emulator_.SetFaults(faults);
+    EXPECT_EQ(Exchange(emu_test::BananaFrame(), 300), Bytes{});
+    EXPECT_TRUE(emulator_.Snapshot().goods.empty());  // not answered, not stored
+
+    faults = emu::Faults{};
+    faults.negative = true;
+    faults.negativeByte = 0x15;
+    faults.replyLength = 3;
+    emulator_.SetFaults(faults);
+    EXPECT_EQ(Exchange(emu_test::BananaFrame()), (Bytes{0x15, 0x00, 0x00}));
+    EXPECT_TRUE(emulator_.Snapshot().goods.empty());
+    EXPECT_FALSE(emulator_.Frames().back().accepted);
+}
+
+TEST_F(UdpExchange, DelayedReply) {
+    emu::Faults faults;
+    faults.delayMs = 300;
+    emulator_.SetFaults(faults);
+    const auto start = Clock::now();
+    EXPECT_EQ(Exchange(kClock, 3000), Bytes{0x02});
+    const long long elapsed = MsSince(start);
+    EXPECT_GE(elapsed, 280);
+    EXPECT_LE(elapsed, 2000);
+}
+
+TEST_F(UdpExchange, DelayedRepliesKeepTheirOwnSchedule) {
+    // Two frames sent 100 ms apart with a 400 ms delay: the second reply comes
+    // about 100 ms after the first, not 400 ms.
+    emu::Faults faults;
+    faults.delayMs = 400;
+    emulator_.SetFaults(faults);
+    client_->Send(kClock);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    client_->Send(kClear);
+    const auto start = Clock::now();
+    ASSERT_EQ(client_->ReceiveOne(3000), Bytes{0x02});
+    const auto firstAt = MsSince(start);
+    ASSERT_EQ(client_->ReceiveOne(3000), Bytes{0x02});
+    EXPECT_LT(MsSince(start) - firstAt, 350);
+}
+
+TEST_F(UdpExchange, SplitReplyComesAsSeveralDatagrams) {
+    emu::Faults faults;
+    faults.splitDatagrams = 3;
+    faults.replyLength = 6;
+    emulator_.SetFaults(faults);
+    client_->Send(kClock);
+    const auto chunks = client_->Receive(500);
+    EXPECT_EQ(chunks, (std::vector<Bytes>{{0x02, 0x00}, {0x00, 0x00}, {0x00, 0x00}}));
+    // A one-byte reply cannot be split three ways: each datagram gets a byte.
+    faults.replyLength = 1;
+    emulator_.SetFaults(faults);
+    client_->Send(kClock);
+    EXPECT_EQ(client_->Receive(500), (std::vector<Bytes>{{0x02}, {0x00}, {0x00}}));
+}
+
+TEST_F(UdpExchange, FailNthFrame) {
+    emu::Faults faults;
+    faults.failNth = 2;
+    emulator_.SetFaults(faults);
+    EXPECT_EQ(Exchange(kClock), Bytes{0x02});
+    EXPECT_EQ(Exchange(kClock), Bytes{0x00});
+    EXPECT_EQ(Exchange(kClock), Bytes{0x02});
+    faults.failNth = 4;
+    faults.failReply = "silent";
+    emulator_.SetFaults(faults);
+    EXPECT_EQ(Exchange(kClock, 300), Bytes{});
+}
+
+TEST_F(UdpExchange, FailKindFirstCountOnly) {
+    emu::Faults faults;
+    faults.failKind = "goods";
+    faults.failKindCount = 2;
+    emulator_.SetFaults(faults);
+    EXPECT_EQ(Exchange(kClock), Bytes{0x02});
+    EXPECT_EQ(Exchange(emu_test::BananaFrame()), Bytes{0x00});
+    EXPECT_EQ(Exchange(emu_test::BananaFrame()), Bytes{0x00});
+    EXPECT_EQ(Exchange(emu_test::BananaFrame()), Bytes{0x02});
+    EXPECT_EQ(emulator_.Snapshot().goods.size(), 1u);
+}
+
+TEST_F(UdpExchange, GarbageNeverLooksPositive) {
+    emu::Faults faults;
+    faults.garbage = true;
+    emulator_.SetFaults(faults);
+    for (int i = 0; i < 20; ++i) {
+        const Bytes reply = Exchange(kClock);
+        ASSERT_FALSE(reply.empty());
+        EXPECT_NE(reply[0], 0x02);
+    }
+}
+
+TEST(UdpServer, RefusesNonLoopbackAndRestarts) {
+    emu::ScalesEmulator emulator;
+    EXPECT_FALSE(emulator.StartUdp("192.0.2.1", 0));
+    EXPECT_FALSE(emulator.StartUdp("scales.invalid", 0));
+    EXPECT_TRUE(emulator.StartUdp("127.0.0.2", 0));
+    emulator.Stop();
+    EXPECT_EQ(emulator.UdpPort(), 0);
+    EXPECT_TRUE(emulator.StartUdp("localhost", 0));
+}
+
+// The driver's side of the serial link: the pseudo-terminal's slave device.
+int OpenSerial(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDWR | O_NOCTTY);
+    termios tio{};
+    tcgetattr(fd, &tio);
+    cfmakeraw(&tio);
+    tcsetattr(fd, TCSANOW, &tio);
+    return fd;
+}
+
+Bytes Joined(const std::vector<Bytes>& chunks) {
+    Bytes all;
+    for (const Bytes& c : chunks) all.insert(all.end(), c.begin(), c.end());
+    return all;
+}
+
+TEST(SerialExchange, FramesFromTheByteStream) {
+    emu::ScalesEmulator emulator;
+    const std::string path = emulator.StartSerial();
+    ASSERT_FALSE(path.empty());
+    const int fd = OpenSerial(path);
+    ASSERT_GE(fd, 0);
+
+    // One frame written in two pieces, then two frames in one write.
+    const Bytes goods = emu_test::BananaFrame();
+    ASSERT_EQ(write(fd, goods.data(), 100), 100);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_EQ(write(fd, goods.data() + 100, 159), 159);
+    EXPECT_EQ(Joined(Collect(fd, 500)), Bytes{0x02});
+    Bytes two = kClock;
+    two.insert(two.end(), kClear.begin(), kClear.end());
+    ASSERT_EQ(write(fd, two.data(), two.size()), static_cast<ssize_t>(two.size()));
+    EXPECT_EQ(Joined(Collect(fd, 500)), (Bytes{0x02, 0x02}));
+
+    const auto frames = emulator.Frames();
+    ASSERT_EQ(frames.size(), 3u);
+    EXPECT_EQ(frames[0].kind, emu::FrameKind::kGoods);
+    EXPECT_EQ(frames[2].kind, emu::FrameKind::kClear);
+    EXPECT_TRUE(emulator.Snapshot().goods.empty());
+    close(fd);
+}
+
+TEST(SerialExchange, TrickledReplyAndDroppedFragment) {
+    emu::ScalesEmulator emulator;
+    emu::Faults faults;
+    faults.trickleMs = 40;
+    faults.replyLength = 4;
+    emulator.SetFaults(faults);
+    const int fd = OpenSerial(emulator.StartSerial());
+    ASSERT_GE(fd, 0);
+
+    const auto start = Clock::now();
+    ASSERT_EQ(write(fd, kClock.data(), kClock.size()), 259);
+    const auto chunks = Collect(fd, 1000);
+    EXPECT_EQ(Joined(chunks), (Bytes{0x02, 0x00, 0x00, 0x00}));
+    EXPECT_GE(chunks.size(), 2u);  // not all at once
+    EXPECT_GE(MsSince(start), 100);
+
+    // A fragment that stays incomplete is given up; the next frame lines up.
+    ASSERT_EQ(write(fd, kClock.data(), 10), 10);
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    ASSERT_EQ(write(fd, kClear.data(), kClear.size()), 259);
+    Collect(fd, 500);
+    const auto frames = emulator.Frames();
+    ASSERT_EQ(frames.size(), 3u);
+    EXPECT_EQ(frames[1].bytes.size(), 10u);
+    EXPECT_FALSE(frames[1].accepted);
+    EXPECT_EQ(frames[2].kind, emu::FrameKind::kClear);
+    close(fd);
+}
+
+}  // namespace

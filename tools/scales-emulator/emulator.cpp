@@ -1,0 +1,227 @@
+#include "emulator.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <mutex>
+#include <random>
+
+#include "decoder.h"
+#include "server.h"
+#include "state_format.h"
+
+namespace emu {
+namespace {
+
+constexpr uint8_t kPositiveReply = 0x02;
+// A garbage reply when no reply length is asked for: long enough to look like
+// line noise rather than one wrong byte.
+constexpr int kDefaultGarbageLength = 8;
+
+enum class Answer { kPositive, kNegative, kSilent, kGarbage };
+
+std::string HexByte(uint8_t b) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%02X", b);
+    return text;
+}
+
+// Splits a reply into `parts` pieces of nearly equal size, none empty.
+std::vector<std::vector<uint8_t>> Split(const std::vector<uint8_t>& bytes, size_t parts) {
+    std::vector<std::vector<uint8_t>> chunks;
+    parts = std::max<size_t>(1, std::min(parts, bytes.size()));
+    size_t from = 0;
+    for (size_t k = 0; k < parts; ++k) {
+        const size_t to = bytes.size() * (k + 1) / parts;
+        chunks.emplace_back(bytes.begin() + from, bytes.begin() + to);
+        from = to;
+    }
+    return chunks;
+}
+
+}  // namespace
+
+struct ScalesEmulator::Impl {
+    mutable std::mutex mutex;
+    FrameDecoder decoder;
+    std::vector<ReceivedFrame> frames;
+    Faults faults;
+    int kindFailures = 0;  // frames of faults.failKind failed so far
+    bool echo = false;
+    std::mt19937 random{std::random_device{}()};
+    std::unique_ptr<Server> udp;
+    std::unique_ptr<Server> serial;
+    uint16_t udpPort = 0;
+
+    Answer ChooseAnswer(FrameKind kind, uint64_t frameNumber) {
+        if (faults.silent) return Answer::kSilent;
+        const bool nth = faults.failNth > 0 && frameNumber == static_cast<uint64_t>(faults.failNth);
+        bool ofKind = !faults.failKind.empty() && faults.failKind == FrameKindName(kind) &&
+                      (faults.failKindCount < 0 || kindFailures < faults.failKindCount);
+        if (ofKind) ++kindFailures;
+        if (nth || ofKind)
+            return faults.failReply == "silent" ? Answer::kSilent : Answer::kNegative;
+        if (faults.negative) return Answer::kNegative;
+        if (faults.garbage) return Answer::kGarbage;
+        return Answer::kPositive;
+    }
+
+    std::vector<uint8_t> ReplyBytes(Answer answer, bool serialLink) {
+        // Over UDP every datagram of a split reply carries at least one byte.
+        size_t length = static_cast<size_t>(std::max(1, faults.replyLength));
+        if (!serialLink) length = std::max(length, static_cast<size_t>(faults.splitDatagrams));
+        std::vector<uint8_t> bytes(length, 0);
+        switch (answer) {
+            case Answer::kSilent:
+                return {};
+            case Answer::kPositive:
+                bytes[0] = kPositiveReply;
+                break;
+            case Answer::kNegative:
+                bytes[0] = faults.negativeByte;
+                break;
+            case Answer::kGarbage:
+                if (faults.replyLength <= 1) bytes.resize(kDefaultGarbageLength);
+                for (uint8_t& b : bytes) b = static_cast<uint8_t>(random());
+                // Garbage must never pass for a positive reply.
+                if (bytes[0] == kPositiveReply) bytes[0] = static_cast<uint8_t>(~kPositiveReply);
+                break;
+        }
+        return bytes;
+    }
+
+    std::string Annotation(Answer answer, const std::vector<uint8_t>& reply) const {
+        switch (answer) {
+            case Answer::kSilent:
+                return " [no reply, not stored]";
+            case Answer::kNegative:
+                return " [reply " + HexByte(reply[0]) + ", not stored]";
+            case Answer::kGarbage:
+                return " [garbage reply, not stored]";
+            case Answer::kPositive:
+                break;
+        }
+        if (faults.delayMs > 0) return " [reply after " + std::to_string(faults.delayMs) + " ms]";
+        return "";
+    }
+
+    PlannedReply HandleFrame(const uint8_t* bytes, size_t count, bool serialLink) {
+        std::lock_guard<std::mutex> lock(mutex);
+        const FrameKind kind = ClassifyFrame(bytes, count);
+        const Answer answer = ChooseAnswer(kind, decoder.GetState().framesReceived + 1);
+        const std::vector<uint8_t> reply = ReplyBytes(answer, serialLink);
+
+        ReceivedFrame frame = decoder.Decode(bytes, count, answer == Answer::kPositive);
+        frame.description += Annotation(answer, reply);
+        frame.reply = reply;
+        Record(std::move(frame));
+        return Plan(reply, serialLink);
+    }
+
+    PlannedReply Plan(const std::vector<uint8_t>& reply, bool serialLink) const {
+        PlannedReply plan;
+        plan.delayMs = std::max(0, faults.delayMs);
+        if (reply.empty()) return plan;
+        if (serialLink && faults.trickleMs > 0) {
+            plan.chunks = Split(reply, reply.size());
+            plan.gapMs = faults.trickleMs;
+        } else {
+            plan.chunks = Split(reply, static_cast<size_t>(std::max(1, faults.splitDatagrams)));
+        }
+        return plan;
+    }
+
+    void HandleDropped(const uint8_t* bytes, size_t count) {
+        std::lock_guard<std::mutex> lock(mutex);
+        ReceivedFrame frame;
+        frame.bytes.assign(bytes, bytes + count);
+        frame.accepted = false;
+        frame.description =
+            "incomplete frame of " + std::to_string(count) + " bytes dropped, no reply";
+        Record(std::move(frame));
+    }
+
+    void Record(ReceivedFrame frame) {
+        if (echo) {
+            std::printf("%s\n", frame.description.c_str());
+            std::fflush(stdout);
+        }
+        frames.push_back(std::move(frame));
+    }
+};
+
+ScalesEmulator::ScalesEmulator() : impl_(std::make_unique<Impl>()) {}
+
+ScalesEmulator::~ScalesEmulator() {
+    Stop();
+}
+
+bool ScalesEmulator::StartUdp(const std::string& address, uint16_t port) {
+    if (impl_->udp) return false;
+    Impl* impl = impl_.get();
+    auto handler = [impl](const uint8_t* b, size_t n) { return impl->HandleFrame(b, n, false); };
+    uint16_t bound = 0;
+    impl_->udp = StartUdpServer(address, port, handler, &bound);
+    if (!impl_->udp) return false;
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    impl_->udpPort = bound;
+    return true;
+}
+
+uint16_t ScalesEmulator::UdpPort() const {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    return impl_->udpPort;
+}
+
+std::string ScalesEmulator::StartSerial() {
+    if (impl_->serial) return "";
+    Impl* impl = impl_.get();
+    auto handler = [impl](const uint8_t* b, size_t n) { return impl->HandleFrame(b, n, true); };
+    auto dropped = [impl](const uint8_t* b, size_t n) { impl->HandleDropped(b, n); };
+    std::string path;
+    impl_->serial = StartSerialServer(handler, dropped, &path);
+    return impl_->serial ? path : "";
+}
+
+void ScalesEmulator::Stop() {
+    // Servers are stopped outside the lock: their threads may be waiting for it.
+    impl_->udp.reset();
+    impl_->serial.reset();
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    impl_->udpPort = 0;
+}
+
+void ScalesEmulator::SetFaults(const Faults& faults) {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    impl_->faults = faults;
+    impl_->kindFailures = 0;
+}
+
+void ScalesEmulator::SetEcho(bool printLines) {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    impl_->echo = printLines;
+}
+
+State ScalesEmulator::Snapshot() const {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    return impl_->decoder.GetState();
+}
+
+std::vector<ReceivedFrame> ScalesEmulator::Frames() const {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    return impl_->frames;
+}
+
+void ScalesEmulator::ClearFrames() {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    impl_->frames.clear();
+}
+
+std::string ScalesEmulator::StateJson() const {
+    return FormatStateJson(Snapshot());
+}
+
+std::string ScalesEmulator::GoodsTable() const {
+    return FormatGoodsTable(Snapshot());
+}
+
+}  // namespace emu
