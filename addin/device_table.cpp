@@ -1,0 +1,132 @@
+#include "addin/device_table.h"
+
+#include <cstring>
+#include <utility>
+
+#include "scales/error_table.h"
+#include "text/codepage.h"
+#include "text/xstring.h"
+
+namespace {
+
+// A new DeviceID: 10 random bytes as 20 upper-case hexadecimal digits.
+constexpr int kDeviceIdRandomBytes = 10;
+// Registration leaves the port open once the first exchange has opened it.
+constexpr int32_t kKeepPortOpen = 1;
+constexpr double kWeightCoefficient = 1.0;
+// The scales' network link is always datagrams; the object decides that.
+constexpr int32_t kSocketKindDefault = 0;
+
+bool LongerThanField(const char* text) {
+    return std::strlen(text) > static_cast<size_t>(scales::kMaxTextLength);
+}
+
+}  // namespace
+
+CDeviceTable::CDeviceTable() = default;
+
+CDeviceTable::~CDeviceTable() {
+    for (auto& slot : slots_) Release(slot);
+}
+
+void CDeviceTable::Release(std::unique_ptr<IScalesObject>& slot) {
+    if (!slot) return;
+    slot->ClosePort();
+    slot.reset();
+}
+
+IScalesObject* CDeviceTable::FindDevice(const char* deviceId) {
+    const int slot = SlotOf(deviceId);
+    return slot < 0 ? nullptr : slots_[slot].get();
+}
+
+int CDeviceTable::SlotOf(const char* deviceId) const {
+    if (deviceId == nullptr) return -1;
+    for (int i = 0; i < kSlotCount; ++i) {
+        if (slots_[i] && slots_[i]->HasDeviceId(deviceId)) return i;
+    }
+    return -1;
+}
+
+int CDeviceTable::RegisteredCount() const {
+    int count = 0;
+    for (const auto& slot : slots_) count += slot ? 1 : 0;
+    return count;
+}
+
+void CDeviceTable::CloseDevice(const char* deviceId) {
+    if (deviceId != nullptr) {
+        for (auto& slot : slots_) {
+            if (slot && slot->HasDeviceId(deviceId)) Release(slot);
+        }
+    }
+    lastError_ = scales::kOk;
+}
+
+int CDeviceTable::LowestFreeSlot() const {
+    for (int i = 0; i < kSlotCount; ++i) {
+        if (!slots_[i]) return i;
+    }
+    return -1;
+}
+
+int32_t CDeviceTable::ConnectDevice(const char* address, int32_t port, int32_t kind,
+                                    const char* deviceId) {
+    // The scales object holds at most 253 characters of either; a longer one
+    // is refused rather than shortened into some other device's name.
+    if (address == nullptr || deviceId == nullptr || LongerThanField(address) ||
+        LongerThanField(deviceId)) {
+        return lastError_ = scales::kErrConnection;
+    }
+    if (FindDevice(deviceId) != nullptr) CloseDevice(deviceId);
+    const int free = LowestFreeSlot();
+    if (free < 0) return lastError_ = scales::kErrTableFull;
+
+    auto device = std::make_unique<CScalesRongta1000>();
+    device->SetDeviceId(deviceId);
+    device->SetLabelSettings(settings_.labelNumber, settings_.department, settings_.barcodeFormat,
+                             settings_.weightUnit);
+    device->SetCoefficient(kWeightCoefficient);
+    device->SetKeepOpen(kKeepPortOpen);
+    lastError_ = kind != kConnectionSerial
+                     ? device->ConnectByEthernet(address, port, kSocketKindDefault)
+                     : device->ConnectByRS232(address, port);
+    // Registration only tests the link: the first device operation reopens it.
+    device->ClosePort();
+    slots_[free] = std::move(device);
+    return lastError_;
+}
+
+std::string CDeviceTable::OpenDevice() {
+    XString id;
+    id.appendRandomBytes(kDeviceIdRandomBytes, "hex");
+    const std::string deviceId = id.narrowText();
+    if (settings_.connectionKind != kConnectionSerial) {
+        const std::string host = text::Utf16ToSystem(settings_.ethernetHost);
+        ConnectDevice(host.c_str(), settings_.ethernetPort, settings_.connectionKind,
+                      deviceId.c_str());
+    } else {
+        ConnectDevice(settings_.serialPortName.c_str(), settings_.serialSpeed, kConnectionSerial,
+                      deviceId.c_str());
+    }
+    return deviceId;
+}
+
+int32_t CDeviceTable::CallDevice(const char* deviceId,
+                                 const std::function<int32_t(IScalesObject&)>& operation) {
+    IScalesObject* device = FindDevice(deviceId);
+    lastError_ = device == nullptr ? scales::kErrDeviceNotFound : operation(*device);
+    return lastError_;
+}
+
+int32_t CDeviceTable::SendGoodToDevice(const char* deviceId, const std::u16string& name,
+                                       int32_t code, int32_t plu, int32_t price,
+                                       int32_t shelfLife) {
+    return CallDevice(deviceId, [&](IScalesObject& device) {
+        return device.SendGood(name, code, plu, price, shelfLife);
+    });
+}
+
+std::u16string CDeviceTable::ErrorText() const {
+    return scales::ErrorText(lastError_, folderPath_);
+}

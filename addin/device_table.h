@@ -1,0 +1,80 @@
+// CDeviceTable: the state behind the driver methods of one add-in object.
+//
+// It keeps the last error code that GetLastError reports, the settings that
+// SetParameter stores, the add-in's folder path, and up to kSlotCount scales
+// objects, each registered under a DeviceID.  Settings reach a scales object
+// only when it is registered; objects already registered keep theirs.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "scales/scales_object.h"
+
+// What SetParameter stores.  The host is expected to send every setting
+// before Open: the initial connection kind, host and port are not the
+// defaults the settings document announces.
+struct DeviceSettings {
+    std::string serialPortName;  // no setting names it: a serial Open has no device
+    int32_t serialSpeed = 0;
+    std::u16string ethernetHost;  // "ehost"
+    int32_t connectionKind = 0;   // "conntype": 0 serial, anything else Ethernet
+    int32_t ethernetPort = 0;     // "eport"
+    int32_t labelNumber = 0;      // "etiknum"
+    int32_t department = 28;      // "etikdep"
+    int32_t barcodeFormat = 7;    // "etikbarcode"
+    int32_t weightUnit = 4;       // "etikodv"
+};
+
+class CDeviceTable {
+  public:
+    static constexpr int kSlotCount = 100;
+    static constexpr int32_t kConnectionSerial = 0;
+
+    CDeviceTable();
+    ~CDeviceTable();
+    CDeviceTable(const CDeviceTable&) = delete;
+    CDeviceTable& operator=(const CDeviceTable&) = delete;
+
+    // The first registered scales object with this DeviceID, or null.
+    IScalesObject* FindDevice(const char* deviceId);
+    // Disconnects and deletes every object with this DeviceID; last error 0.
+    void CloseDevice(const char* deviceId);
+    // Registers a new scales object under `deviceId` (replacing one already
+    // there) and tests its connection; the result is also the last error.
+    int32_t ConnectDevice(const char* address, int32_t port, int32_t kind, const char* deviceId);
+    // Registers under a fresh random DeviceID with the current settings and
+    // returns it; the connection test's result is in the last error.
+    std::string OpenDevice();
+    int32_t SendGoodToDevice(const char* deviceId, const std::u16string& name, int32_t code,
+                             int32_t plu, int32_t price, int32_t shelfLife);
+    // Runs one device operation on the object registered under `deviceId`
+    // (result 8 when there is none) and keeps the result as the last error.
+    int32_t CallDevice(const char* deviceId,
+                       const std::function<int32_t(IScalesObject&)>& operation);
+
+    // The text GetLastError shows for the last error code.
+    std::u16string ErrorText() const;
+    int32_t LastError() const { return lastError_; }
+    void SetLastError(int32_t code) { lastError_ = code; }
+
+    DeviceSettings& Settings() { return settings_; }
+    const std::u16string& FolderPath() const { return folderPath_; }
+    void SetFolderPath(const std::u16string& path) { folderPath_ = path; }
+
+    // Slot of the first object with this DeviceID, or -1 (for tests).
+    int SlotOf(const char* deviceId) const;
+    int RegisteredCount() const;
+
+  private:
+    int LowestFreeSlot() const;
+    static void Release(std::unique_ptr<IScalesObject>& slot);
+
+    int32_t lastError_ = 0;
+    std::array<std::unique_ptr<IScalesObject>, kSlotCount> slots_;
+    std::u16string folderPath_;
+    DeviceSettings settings_;
+};

@@ -1,0 +1,221 @@
+// Driver methods that work on the device table and the scales.  Each handler
+// first checks every string parameter's type (a wrong type fails the call with
+// nothing done), then reads its parameters, then does the work; the outcome
+// goes to the return value and the last error.
+#include <string>
+
+#include "addin/device_table.h"
+#include "addin/ethernet_address.h"
+#include "addin/fixed_texts.h"
+#include "addin/goods_document.h"
+#include "addin/host_values.h"
+#include "addin/method_handlers.h"
+#include "addin/settings_document.h"
+#include "scales/error_table.h"
+#include "text/codepage.h"
+#include "text/file_access.h"
+#include "text/xml.h"
+#include "text/xstring.h"
+
+namespace addin {
+namespace {
+
+// DeviceIDs and network hosts travel as 8-bit text; the add-in's own DeviceIDs
+// are hexadecimal digits, so the code page never changes them.
+std::string NarrowParam(const MethodCall& call, int number) {
+    return text::Utf16ToSystem(ReadStringValue(call.Param(number)));
+}
+
+int32_t NumberParam(const MethodCall& call, int number) {
+    return ReadNumberValue(call.Param(number));
+}
+
+// The result rule of the per-device methods: true exactly for code 0.
+bool ReportDeviceResult(MethodCall& call, int32_t code) {
+    WriteBool(call.result, code == scales::kOk);
+    return true;
+}
+
+// Runs `operation` on the scales registered under the DeviceID in parameter 1.
+template <typename Operation>
+bool CallDeviceByIdParam(MethodCall& call, Operation operation) {
+    const std::string deviceId = NarrowParam(call, 1);
+    const int32_t code = call.table.CallDevice(deviceId.c_str(), operation);
+    return ReportDeviceResult(call, code);
+}
+
+bool EndsWithBackslash(const std::u16string& path) {
+    return !path.empty() && path.back() == u'\\';
+}
+
+// Sends every good of the document in order; the first failure ends the walk.
+bool SendGoodsOfDocument(MethodCall& call, const std::string& deviceId, ClsXml& root) {
+    const int count = root.ChildCount();
+    for (int i = 0; i < count; ++i) {
+        std::unique_ptr<ClsXml> element = root.GetChild(i);
+        if (!element) continue;
+        const GoodsItem good = ConvertGood(*element);
+        element.reset();
+        const int32_t code = call.table.SendGoodToDevice(deviceId.c_str(), good.name, good.code,
+                                                         good.plu, good.price, good.shelfLife);
+        if (code != scales::kOk) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool GetLastErrorMethod(MethodCall& call) {
+    if (!WriteString(call.Param(1), call.table.ErrorText(), call.memory)) return false;
+    WriteUi4(call.result, static_cast<uint32_t>(call.table.LastError()));
+    return true;
+}
+
+bool GetParameters(MethodCall& call) {
+    if (!WriteString(call.Param(1), SettingsDocument(), call.memory)) return false;
+    WriteBool(call.result, true);
+    return true;
+}
+
+bool SetParameter(MethodCall& call) {
+    if (!StringParamsPresent(call, {1})) return false;
+    const std::u16string name = ReadStringValue(call.Param(1));
+    if (!StoreSetting(call.table.Settings(), name, call.Param(2))) return false;
+    WriteBool(call.result, true);
+    return true;
+}
+
+// Open always succeeds as a call: a failed connection test shows only in the
+// last error, and the scales stay registered to be reached later.
+bool Open(MethodCall& call) {
+    const std::string deviceId = call.table.OpenDevice();
+    if (!WriteString(call.Param(1), text::SystemToUtf16(deviceId), call.memory)) return false;
+    WriteBool(call.result, true);
+    return true;
+}
+
+bool Close(MethodCall& call) {
+    if (!StringParamsPresent(call, {1})) return false;
+    call.table.CloseDevice(NarrowParam(call, 1).c_str());
+    WriteBool(call.result, true);
+    return true;
+}
+
+// Registers scales with the current settings, programs the demonstration good
+// and releases the scales again.  The description tells the outcome; the last
+// error is 0 afterwards whatever happened.
+bool DeviceTest(MethodCall& call) {
+    CDeviceTable& table = call.table;
+    const std::string deviceId = table.OpenDevice();
+    const int32_t code = table.SendGoodToDevice(deviceId.c_str(), kDemoGoodName, kDemoGoodCode,
+                                                kDemoGoodPlu, kDemoGoodPrice, kDemoGoodShelfLife);
+    const std::u16string description = code == scales::kOk ? kDemoSuccessText : table.ErrorText();
+    table.CloseDevice(deviceId.c_str());
+    if (!WriteString(call.Param(1), description, call.memory)) return false;
+    WriteBool(call.result, code == scales::kOk);
+    return true;
+}
+
+// True when every good of the document was programmed (also for a document
+// without goods); false when it does not parse or a good fails.  The last
+// error is the result of the last good sent.
+bool UploadGoods(MethodCall& call) {
+    if (!StringParamsPresent(call, {1, 2, 3})) return false;
+    const std::string deviceId = NarrowParam(call, 1);
+    const XString documentText(ReadStringValue(call.Param(2)).c_str());
+    ClsXml root;
+    bool sent = false;
+    if (root.LoadXml(documentText)) {
+        root.GetRoot2();
+        sent = SendGoodsOfDocument(call, deviceId, root);
+    }
+    WriteBool(call.result, sent);
+    return true;
+}
+
+bool ClearGoods(MethodCall& call) {
+    if (!StringParamsPresent(call, {1})) return false;
+    return CallDeviceByIdParam(call, [](IScalesObject& device) { return device.ClearGoods(); });
+}
+
+bool ConnectByEthernet(MethodCall& call) {
+    if (!StringParamsPresent(call, {1, 2})) return false;
+    const std::string deviceId = NarrowParam(call, 1);
+    const EthernetAddress address = ParseEthernetAddress(ReadStringValue(call.Param(2)));
+    const std::string host = text::Utf16ToSystem(address.host);
+    constexpr int32_t kEthernet = 1;
+    const int32_t code =
+        call.table.ConnectDevice(host.c_str(), address.port, kEthernet, deviceId.c_str());
+    WriteBool(call.result, code == scales::kOk);
+    return true;
+}
+
+// Parameters 3 to 15 are the goods record's integers in the host's order.
+bool SendGoodToScalesV1(MethodCall& call) {
+    if (!StringParamsPresent(call, {1, 2})) return false;
+    const std::u16string name = ReadStringValue(call.Param(2));
+    scales::GoodsFields fields;
+    int32_t* const order[] = {
+        &fields.code,       &fields.plu,           &fields.labelNumber, &fields.labelExtra,
+        &fields.department, &fields.barcodeFormat, &fields.price,       &fields.weightMeasure,
+        &fields.shelfLife,  &fields.extra1,        &fields.extra2,      &fields.extra3,
+        &fields.extra4,
+    };
+    constexpr int kFirstNumberParam = 3;
+    for (int i = 0; i < static_cast<int>(sizeof order / sizeof order[0]); ++i) {
+        *order[i] = NumberParam(call, kFirstNumberParam + i);
+    }
+    return CallDeviceByIdParam(
+        call, [&](IScalesObject& device) { return device.SendGoodToScalesV1(name, fields); });
+}
+
+// The folder is stored whatever the check gives, ending in "\" as the host
+// shows folders; the check itself takes the path as the host wrote it.
+bool SetPathDllFolder(MethodCall& call) {
+    if (!StringParamsPresent(call, {1})) return false;
+    const std::u16string path = ReadStringValue(call.Param(1));
+    call.table.SetFolderPath(EndsWithBackslash(path) ? path : path + u"\\");
+    XString osPath;
+    osPath.setFromWideN(path.data(), path.size());
+    const bool isDirectory = ClsFileAccess::FileType(osPath) == ClsFileAccess::kDirectory;
+    call.table.SetLastError(isDirectory ? scales::kOk : scales::kErrBadFolder);
+    WriteBool(call.result, isDirectory);
+    return true;
+}
+
+bool SendMessageV1(MethodCall& call) {
+    if (!StringParamsPresent(call, {1, 3})) return false;
+    const int32_t number = NumberParam(call, 2);
+    const std::u16string messageText = ReadStringValue(call.Param(3));
+    const int32_t lineWidth = NumberParam(call, 4);
+    return CallDeviceByIdParam(call, [&](IScalesObject& device) {
+        return device.SendMessageV1(number, messageText, lineWidth);
+    });
+}
+
+bool StartSendMessages(MethodCall& call) {
+    if (!StringParamsPresent(call, {1})) return false;
+    return CallDeviceByIdParam(call,
+                               [](IScalesObject& device) { return device.StartSendMessages(); });
+}
+
+bool SendHotKeys(MethodCall& call) {
+    if (!StringParamsPresent(call, {1})) return false;
+    return CallDeviceByIdParam(call, [](IScalesObject& device) { return device.SendHotKeys(); });
+}
+
+bool AddHotKey(MethodCall& call) {
+    if (!StringParamsPresent(call, {1})) return false;
+    const auto code = static_cast<uint32_t>(NumberParam(call, 2));
+    const int32_t keyNumber = NumberParam(call, 3);
+    return CallDeviceByIdParam(
+        call, [&](IScalesObject& device) { return device.AddHotKey(code, keyNumber); });
+}
+
+bool PrepareSendHotKeys(MethodCall& call) {
+    if (!StringParamsPresent(call, {1})) return false;
+    return CallDeviceByIdParam(call,
+                               [](IScalesObject& device) { return device.PrepareSendHotKeys(); });
+}
+
+}  // namespace addin

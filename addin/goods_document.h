@@ -1,0 +1,30 @@
+// The goods document UploadGoods receives: each child element of the root is
+// one good, described by its attributes "PLU", "Code", "Name", "Price" and
+// "ShelfLife".  Missing or malformed attributes are not errors: they read as 0
+// or an empty name.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "text/xml.h"
+#include "text/xstring.h"
+
+namespace addin {
+
+struct GoodsItem {
+    std::u16string name;
+    int32_t code = 0;
+    int32_t plu = 0;
+    int32_t price = 0;  // hundredths of the currency unit
+    int32_t shelfLife = 0;
+};
+
+// A price as people write it ("1 234,56", "19.99") in hundredths, rounded to
+// the nearest hundredth for positive prices; an empty text gives 0.
+int32_t PriceInHundredths(const XString& priceText);
+
+// One child element of the goods document as a good.
+GoodsItem ConvertGood(ClsXml& element);
+
+}  // namespace addin

@@ -1,0 +1,151 @@
+#include "addin/host_values.h"
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <string>
+
+#include "addin/decimal.h"
+#include "addin/host_text.h"
+
+namespace addin {
+namespace {
+
+constexpr int32_t kInt32Min = std::numeric_limits<int32_t>::min();
+constexpr int32_t kInt32Max = std::numeric_limits<int32_t>::max();
+
+int32_t ClampToInt32(int64_t value) {
+    if (value < kInt32Min) return kInt32Min;
+    if (value > kInt32Max) return kInt32Max;
+    return static_cast<int32_t>(value);
+}
+
+int32_t ClampToInt32(uint64_t value) {
+    return value > static_cast<uint64_t>(kInt32Max) ? kInt32Max : static_cast<int32_t>(value);
+}
+
+// A number written as text: digits only matter, so a plain ASCII narrowing of
+// the UTF-16 text is enough for ParseDecimal.
+int32_t NumberFromText(const std::u16string& text) {
+    std::string ascii;
+    for (char16_t unit : text) ascii.push_back(unit < 0x80 ? static_cast<char>(unit) : '?');
+    return TruncateToInt32(ParseDecimal(ascii.c_str()));
+}
+
+// Everything a result record held before is overwritten, never freed: the
+// host owns whatever it put there.
+void ResetRecord(tVariant& out) {
+    std::memset(&out, 0, sizeof out);
+}
+
+}  // namespace
+
+bool IsStringValue(const tVariant& value) {
+    return value.vt == VTYPE_PSTR || value.vt == VTYPE_PWSTR;
+}
+
+std::u16string ReadStringValue(const tVariant& value) {
+    if (value.vt == VTYPE_PWSTR) return WideParameterText(value.pwstrVal, value.wstrLen);
+    if (value.vt == VTYPE_PSTR) return NarrowParameterText(value.pstrVal, value.strLen);
+    return std::u16string();
+}
+
+int32_t TruncateToInt32(double value) {
+    if (std::isnan(value)) return 0;
+    if (value <= static_cast<double>(kInt32Min)) return kInt32Min;
+    if (value >= static_cast<double>(kInt32Max)) return kInt32Max;
+    return static_cast<int32_t>(value);  // truncates toward zero
+}
+
+int32_t ReadNumberValue(const tVariant& value) {
+    switch (value.vt) {
+        case VTYPE_I1:
+            return value.i8Val;
+        case VTYPE_I2:
+            return value.shortVal;
+        case VTYPE_I4:
+        case VTYPE_ERROR:
+            return value.lVal;
+        case VTYPE_INT:
+            return value.intVal;
+        case VTYPE_UI1:
+            return value.ui8Val;
+        case VTYPE_UI2:
+            return value.ushortVal;
+        // An unsigned 32-bit code keeps its bits, as the first 32 bits would.
+        case VTYPE_UI4:
+            return static_cast<int32_t>(value.ulVal);
+        case VTYPE_UINT:
+            return static_cast<int32_t>(value.uintVal);
+        case VTYPE_I8:
+            return ClampToInt32(static_cast<int64_t>(value.llVal));
+        case VTYPE_UI8:
+            return ClampToInt32(static_cast<uint64_t>(value.ullVal));
+        case VTYPE_HRESULT:
+            return ClampToInt32(static_cast<int64_t>(value.hRes));
+        case VTYPE_BOOL:
+            return value.bVal ? 1 : 0;
+        case VTYPE_R4:
+            return TruncateToInt32(value.fltVal);
+        case VTYPE_R8:
+            return TruncateToInt32(value.dblVal);
+        case VTYPE_DATE:
+            return TruncateToInt32(value.date);
+        case VTYPE_PSTR:
+        case VTYPE_PWSTR:
+            return NumberFromText(ReadStringValue(value));
+        default:
+            return 0;
+    }
+}
+
+void WriteBool(tVariant& out, bool value) {
+    ResetRecord(out);
+    out.bVal = value;
+    out.vt = VTYPE_BOOL;
+}
+
+void WriteUi4(tVariant& out, uint32_t value) {
+    ResetRecord(out);
+    out.ulVal = value;
+    out.vt = VTYPE_UI4;
+}
+
+bool WriteString(tVariant& out, std::u16string_view text, IMemoryManager* memory) {
+    ResetRecord(out);
+    WCHAR_T* copy = CopyToHost(text, memory);
+    if (copy == nullptr) return false;
+    out.pwstrVal = copy;
+    out.wstrLen = static_cast<uint32_t>(text.size());
+    out.vt = VTYPE_PWSTR;
+    return true;
+}
+
+WCHAR_T* CopyToHost(std::u16string_view text, IMemoryManager* memory) {
+    if (memory == nullptr) return nullptr;
+    void* block = nullptr;
+    const unsigned long bytes = static_cast<unsigned long>((text.size() + 1) * sizeof(WCHAR_T));
+    if (!memory->AllocMemory(&block, bytes) || block == nullptr) return nullptr;
+    auto* units = static_cast<WCHAR_T*>(block);
+    for (size_t i = 0; i < text.size(); ++i) units[i] = static_cast<WCHAR_T>(text[i]);
+    units[text.size()] = 0;
+    return units;
+}
+
+bool SameText(const WCHAR_T* hostText, std::u16string_view ours) {
+    if (hostText == nullptr) return false;
+    size_t i = 0;
+    for (; i < ours.size(); ++i) {
+        if (static_cast<char16_t>(hostText[i]) != ours[i]) return false;
+    }
+    return hostText[i] == 0;
+}
+
+std::u16string FromHost(const WCHAR_T* hostText) {
+    std::u16string text;
+    if (hostText == nullptr) return text;
+    for (size_t i = 0; hostText[i] != 0; ++i) text.push_back(static_cast<char16_t>(hostText[i]));
+    return text;
+}
+
+}  // namespace addin

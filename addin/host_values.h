@@ -1,0 +1,52 @@
+// Values crossing the host boundary: reading the host's parameters out of
+// tVariant records and writing results back into them.
+//
+// The host passes strings as PWSTR (UTF-16, length in code units) or PSTR
+// (8-bit text in the system code page, length in bytes).  A number may arrive
+// under any numeric tag; it is read by its tag, never by reinterpreting the
+// bytes of another type.  Every string handed to the host is allocated through
+// the host's memory manager, because the host frees it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "sdk/component_base.h"
+
+namespace addin {
+
+// True for the two tags a string parameter may carry (PSTR, PWSTR).
+bool IsStringValue(const tVariant& value);
+
+// The text of a PSTR or PWSTR value.  Reads no further than the length the
+// host gave and stops early at a NUL; a null pointer reads as empty; any other
+// tag reads as empty.
+std::u16string ReadStringValue(const tVariant& value);
+
+// A number parameter as a 32-bit signed integer: integer tags by value
+// (clamped to the 32-bit range, except that UI4/UINT keep their bit pattern),
+// R4/R8/DATE truncated toward zero and clamped, a string's text read as a
+// decimal number, every other tag as 0.
+int32_t ReadNumberValue(const tVariant& value);
+
+// A double truncated toward zero and clamped to the 32-bit range (NaN: 0).
+int32_t TruncateToInt32(double value);
+
+void WriteBool(tVariant& out, bool value);
+void WriteUi4(tVariant& out, uint32_t value);
+// Writes a PWSTR result allocated through the host.  False (and the record
+// left empty) when there is no memory manager or the host refuses memory.
+bool WriteString(tVariant& out, std::u16string_view text, IMemoryManager* memory);
+
+// A zero-terminated copy of `text` in host memory, or null.
+WCHAR_T* CopyToHost(std::u16string_view text, IMemoryManager* memory);
+
+// Exact comparison, code unit by code unit, of a zero-terminated host string
+// with one of ours.  A null host string equals nothing.
+bool SameText(const WCHAR_T* hostText, std::u16string_view ours);
+
+// A zero-terminated host string as UTF-16 (null: empty).
+std::u16string FromHost(const WCHAR_T* hostText);
+
+}  // namespace addin

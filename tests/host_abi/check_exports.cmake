@@ -1,0 +1,20 @@
+# Fails unless the add-in library defines exactly the host's four entry points
+# in its dynamic symbol table.  Run as: cmake -DNM=nm -DLIBRARY=<path> -P ...
+set(_expected DestroyObject GetClassNames GetClassObject SetPlatformCapabilities)
+execute_process(COMMAND ${NM} -D --defined-only ${LIBRARY}
+    OUTPUT_VARIABLE _out RESULT_VARIABLE _rc)
+if(NOT _rc EQUAL 0)
+    message(FATAL_ERROR "${NM} failed on ${LIBRARY}")
+endif()
+string(REPLACE "\n" ";" _lines "${_out}")
+set(_names)
+foreach(_line IN LISTS _lines)
+    if(_line MATCHES "^[0-9a-fA-F]* *[A-Za-z] (.+)$")
+        list(APPEND _names ${CMAKE_MATCH_1})
+    endif()
+endforeach()
+list(SORT _names)
+if(NOT _names STREQUAL _expected)
+    message(FATAL_ERROR "exported: ${_names}\nexpected exactly: ${_expected}")
+endif()
+message(STATUS "exports: ${_names}")
