@@ -1,3 +1,293 @@
-int main() {
+// scales-emulator: an RLS1000 label scales stand-in for developers of 1C
+// configurations and for scripts.  Listens on UDP at 127.0.0.1 (and on a
+// pseudo-terminal with --serial), prints one line per frame received, and
+// writes the scales' state as JSON on SIGUSR1 and on exit.
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <thread>
+
+#include "decoder.h"
+#include "emulator.h"
+#include "server.h"
+
+namespace {
+
+constexpr uint16_t kDefaultPort = 5001;
+constexpr int kExitUsage = 2;
+constexpr int kExitStartFailed = 1;
+
+const char kUsage[] =
+    "Usage: scales-emulator [options]\n"
+    "A stand-in for an RLS1000 label scales: answers the driver over UDP (and a\n"
+    "serial pseudo-terminal), prints each frame it receives, keeps the goods table.\n"
+    "\n"
+    "Links:\n"
+    "  --port N             UDP port on 127.0.0.1 (default 5001; 0 = any free port)\n"
+    "  --address ADDR       listen address, must be in 127.0.0.0/8 (default 127.0.0.1)\n"
+    "  --port-file FILE     write the UDP port chosen to FILE\n"
+    "  --serial             also serve a pseudo-terminal; its device path is printed\n"
+    "Output:\n"
+    "  --state-file FILE    write the JSON state to FILE instead of stdout\n"
+    "  --table              print the goods table as text columns on exit\n"
+    "  --quiet              do not print a line per frame\n"
+    "  --exit-after-ms N    exit after N milliseconds\n"
+    "  --exit-after-frames N  exit after N frames (replies still go out)\n"
+    "Faults:\n"
+    "  --silent             never reply\n"
+    "  --negative[=BYTE]    reply BYTE (default 0x00) instead of 0x02\n"
+    "  --delay MS           reply MS milliseconds late\n"
+    "  --fail-nth N         fail the Nth frame received (counted from 1)\n"
+    "  --fail-kind KIND[:COUNT]  fail frames of KIND (only the first COUNT): clock,\n"
+    "                       clear, goods, continuation, message, announcement,\n"
+    "                       message-data, hot-keys, unknown\n"
+    "  --fail-reply negative|silent  how --fail-nth/--fail-kind fail (default negative)\n"
+    "  --split N            send each reply as N datagrams back to back\n"
+    "  --reply-length N     reply N bytes (0x02 then zeros)\n"
+    "  --garbage            reply random bytes (never starting with 0x02)\n"
+    "  --trickle MS         serial: send reply bytes one at a time, MS apart\n"
+    "Signals: SIGUSR1 writes the state; SIGINT/SIGTERM write it and exit.\n";
+
+struct Options {
+    std::string address = "127.0.0.1";
+    long port = kDefaultPort;
+    std::string portFile;
+    bool serial = false;
+    std::string stateFile;
+    bool table = false;
+    bool quiet = false;
+    long exitAfterMs = -1;
+    long exitAfterFrames = -1;
+    emu::Faults faults;
+};
+
+class UsageError {
+  public:
+    explicit UsageError(std::string text) : text(std::move(text)) {}
+    std::string text;
+};
+
+long ParseNumber(const std::string& option, const std::string& value, long max) {
+    char* end = nullptr;
+    const long n = std::strtol(value.c_str(), &end, 0);
+    if (value.empty() || *end != '\0' || n < 0 || n > max)
+        throw UsageError(option + ": expected a number from 0 to " + std::to_string(max) +
+                         ", got \"" + value + "\"");
+    return n;
+}
+
+bool IsFrameKindName(const std::string& name) {
+    for (int k = 0; k <= static_cast<int>(emu::FrameKind::kUnknown); ++k) {
+        if (name == emu::FrameKindName(static_cast<emu::FrameKind>(k))) return true;
+    }
+    return false;
+}
+
+void ParseFailKind(const std::string& value, emu::Faults& faults) {
+    constexpr long kMaxCount = 1000000000;
+    const size_t colon = value.find(':');
+    faults.failKind = value.substr(0, colon);
+    if (!IsFrameKindName(faults.failKind))
+        throw UsageError("--fail-kind: unknown frame kind \"" + faults.failKind + "\"");
+    if (colon != std::string::npos)
+        faults.failKindCount =
+            static_cast<int>(ParseNumber("--fail-kind", value.substr(colon + 1), kMaxCount));
+}
+
+// Options that take a value accept "--name value" and "--name=value".
+bool TakesValue(const std::string& name) {
+    static const char* const kWithValue[] = {
+        "--port",          "--address",           "--port-file", "--state-file",
+        "--exit-after-ms", "--exit-after-frames", "--delay",     "--fail-nth",
+        "--fail-kind",     "--fail-reply",        "--split",     "--reply-length",
+        "--trickle"};
+    for (const char* option : kWithValue) {
+        if (name == option) return true;
+    }
+    return false;
+}
+
+void Apply(const std::string& name, const std::string& value, bool hasValue, Options& o) {
+    constexpr long kMaxMs = 24L * 3600 * 1000;
+    constexpr long kMaxInt = 1000000000;
+    constexpr long kMaxReply = 5120;  // the driver's read buffer
+    constexpr long kMaxPort = 65535;
+    constexpr long kMaxByte = 255;
+    emu::Faults& f = o.faults;
+    if (name == "--port")
+        o.port = ParseNumber(name, value, kMaxPort);
+    else if (name == "--address")
+        o.address = value;
+    else if (name == "--port-file")
+        o.portFile = value;
+    else if (name == "--serial")
+        o.serial = true;
+    else if (name == "--state-file")
+        o.stateFile = value;
+    else if (name == "--table")
+        o.table = true;
+    else if (name == "--quiet")
+        o.quiet = true;
+    else if (name == "--exit-after-ms")
+        o.exitAfterMs = ParseNumber(name, value, kMaxMs);
+    else if (name == "--exit-after-frames")
+        o.exitAfterFrames = ParseNumber(name, value, kMaxInt);
+    else if (name == "--silent")
+        f.silent = true;
+    else if (name == "--negative") {
+        f.negative = true;
+        if (hasValue) f.negativeByte = static_cast<uint8_t>(ParseNumber(name, value, kMaxByte));
+    } else if (name == "--delay")
+        f.delayMs = static_cast<int>(ParseNumber(name, value, kMaxMs));
+    else if (name == "--fail-nth")
+        f.failNth = static_cast<int>(ParseNumber(name, value, kMaxInt));
+    else if (name == "--fail-kind")
+        ParseFailKind(value, f);
+    else if (name == "--fail-reply") {
+        if (value != "negative" && value != "silent")
+            throw UsageError("--fail-reply: expected negative or silent");
+        f.failReply = value;
+    } else if (name == "--split")
+        f.splitDatagrams = static_cast<int>(std::max(1L, ParseNumber(name, value, kMaxReply)));
+    else if (name == "--reply-length")
+        f.replyLength = static_cast<int>(std::max(1L, ParseNumber(name, value, kMaxReply)));
+    else if (name == "--garbage")
+        f.garbage = true;
+    else if (name == "--trickle")
+        f.trickleMs = static_cast<int>(ParseNumber(name, value, kMaxMs));
+    else
+        throw UsageError("unknown option " + name);
+    if (hasValue && !TakesValue(name) && name != "--negative")
+        throw UsageError(name + " takes no value");
+}
+
+Options ParseOptions(int argc, char** argv) {
+    Options o;
+    for (int i = 1; i < argc; ++i) {
+        std::string name = argv[i], value;
+        const size_t eq = name.find('=');
+        bool hasValue = eq != std::string::npos;
+        if (hasValue) {
+            value = name.substr(eq + 1);
+            name.resize(eq);
+        } else if (TakesValue(name)) {
+            if (i + 1 >= argc) throw UsageError(name + " needs a value");
+            value = argv[++i];
+            hasValue = true;
+        }
+        Apply(name, value, hasValue, o);
+    }
+    // Test traffic stays on this machine: the scales' real address is never served.
+    if (!emu::IsLoopbackAddress(o.address))
+        throw UsageError("--address " + o.address +
+                         ": the emulator listens only on loopback addresses (127.0.0.0/8)");
+    return o;
+}
+
+bool WriteFileReplacing(const std::string& path, const std::string& content) {
+    // Written beside and renamed, so a script never reads half a file.
+    const std::string temporary = path + ".tmp";
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        out << content;
+        if (!out.flush()) return false;
+    }
+    return std::rename(temporary.c_str(), path.c_str()) == 0;
+}
+
+void WriteState(const emu::ScalesEmulator& emulator, const Options& o) {
+    const std::string json = emulator.StateJson();
+    if (o.stateFile.empty()) {
+        std::fputs(json.c_str(), stdout);
+        std::fflush(stdout);
+    } else if (!WriteFileReplacing(o.stateFile, json)) {
+        std::fprintf(stderr, "scales-emulator: cannot write %s\n", o.stateFile.c_str());
+    }
+}
+
+bool Start(emu::ScalesEmulator& emulator, const Options& o) {
+    if (!emulator.StartUdp(o.address, static_cast<uint16_t>(o.port))) {
+        std::fprintf(stderr, "scales-emulator: cannot listen on UDP %s:%ld\n", o.address.c_str(),
+                     o.port);
+        return false;
+    }
+    std::printf("listening on UDP %s:%u\n", o.address.c_str(), emulator.UdpPort());
+    if (!o.portFile.empty() &&
+        !WriteFileReplacing(o.portFile, std::to_string(emulator.UdpPort()) + "\n")) {
+        std::fprintf(stderr, "scales-emulator: cannot write %s\n", o.portFile.c_str());
+        return false;
+    }
+    if (o.serial) {
+        const std::string path = emulator.StartSerial();
+        if (path.empty()) {
+            std::fprintf(stderr, "scales-emulator: cannot open a pseudo-terminal\n");
+            return false;
+        }
+        std::printf("serial port %s\n", path.c_str());
+    }
+    std::fflush(stdout);
+    return true;
+}
+
+// Waits for signals on this thread (blocked everywhere else) and for the
+// --exit-after limits; returns when it is time to exit.
+void Serve(emu::ScalesEmulator& emulator, const Options& o, const sigset_t& signals) {
+    constexpr long kCheckMs = 20;
+    const auto start = std::chrono::steady_clock::now();
+    const timespec step{0, kCheckMs * 1000000L};
+    for (;;) {
+        const int sig = sigtimedwait(&signals, nullptr, &step);
+        if (sig == SIGINT || sig == SIGTERM) return;
+        if (sig == SIGUSR1) WriteState(emulator, o);
+        const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                 std::chrono::steady_clock::now() - start)
+                                 .count();
+        if (o.exitAfterMs >= 0 && elapsed >= o.exitAfterMs) return;
+        if (o.exitAfterFrames >= 0 &&
+            emulator.Snapshot().framesReceived >= static_cast<uint64_t>(o.exitAfterFrames))
+            return;
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]) == "--help" || std::string(argv[i]) == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+    }
+    Options options;
+    try {
+        options = ParseOptions(argc, argv);
+    } catch (const UsageError& e) {
+        std::fprintf(stderr, "scales-emulator: %s\n(--help lists the options)\n", e.text.c_str());
+        return kExitUsage;
+    }
+    // Blocked before any thread starts, so only Serve receives them.
+    sigset_t signals;
+    sigemptyset(&signals);
+    for (int sig : {SIGINT, SIGTERM, SIGUSR1}) sigaddset(&signals, sig);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+    emu::ScalesEmulator emulator;
+    emulator.SetFaults(options.faults);
+    emulator.SetEcho(!options.quiet);
+    if (!Start(emulator, options)) return kExitStartFailed;
+    Serve(emulator, options, signals);
+    // Replies still planned (--delay, --trickle) go out before the links close.
+    constexpr int kFlushMs = 50;
+    const emu::Faults& f = options.faults;
+    std::this_thread::sleep_for(
+        std::chrono::milliseconds(f.delayMs + f.trickleMs * f.replyLength + kFlushMs));
+    emulator.Stop();
+    WriteState(emulator, options);
+    if (options.table) std::fputs(emulator.GoodsTable().c_str(), stdout);
     return 0;
 }
