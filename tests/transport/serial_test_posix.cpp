@@ -244,3 +244,29 @@ TEST(SerialPort, FailedOpensLeaveNothingHeld) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(SerialPort, OpenRecordShowsTheOpeningSpeedAndLaterRecordsTheNewOne) {
+    transport_test::LibraryDir dir(true);
+    PtyPair pty;
+    CZavComLanPort port;
+    ASSERT_EQ(port.OpenCom(pty.path()), 0);
+    ASSERT_EQ(port.SetBaudRate(9600), 0);
+    std::vector<uint8_t> frame(transport::kFrameSize, 0x30);
+    ASSERT_EQ(port.Write(frame.data()), transport::kFrameSize);
+    std::string log = transport_test::ReadFile(dir.File("portmon-korvan-scalesprn-ron.log"));
+    const std::string at4800 =
+        std::string("COMPORT: ") + pty.path() + ";4800\\None\\8\\1, Handshaking=0, xONxOFF=0\r\n";
+    const std::string at9600 =
+        std::string("COMPORT: ") + pty.path() + ";9600\\None\\8\\1, Handshaking=0, xONxOFF=0\r\n";
+    size_t open = log.find(at4800);
+    size_t out = log.find(at9600);
+    ASSERT_NE(open, std::string::npos);
+    ASSERT_NE(out, std::string::npos);
+    EXPECT_LT(open, out);
+    EXPECT_NE(log.find("OPEN                \r\n"), std::string::npos);
+    EXPECT_NE(log.find("OUT >>>>>"), std::string::npos);
+}
+
+}  // namespace
