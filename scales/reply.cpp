@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <thread>
 
 #include "transport/local_time.h"
 
@@ -24,12 +25,24 @@ void WaitStep(CZavComLanPort& port, int stepMs) {
     if (!port.IsConnected()) transport::SleepMs(stepMs);
 }
 
-// Datagram links: every datagram of the reply that is already waiting.
-// Bounded so that a peer flooding the port cannot hold the exchange forever.
+// Datagram links: every datagram of the reply that is already waiting.  A
+// reply sent as several datagrams back to back can still be on its way when
+// the first one is read (the next lands some microseconds later), so reading
+// goes on until no datagram has come for a short settle time.  Bounded so
+// that a peer flooding the port cannot hold the exchange.
 void TakeWaitingDatagrams(CZavComLanPort& port, ReadBuffer& buffer) {
     constexpr int kMaxExtraReads = 64;
-    for (int i = 0; i < kMaxExtraReads; ++i) {
-        if (port.Read(buffer.data()) <= 0) return;
+    constexpr auto kSettle = std::chrono::microseconds(100);
+    Clock::time_point lastArrival = Clock::now();
+    for (int reads = 0; reads < kMaxExtraReads;) {
+        if (port.Read(buffer.data()) > 0) {
+            ++reads;
+            lastArrival = Clock::now();
+        } else if (Clock::now() - lastArrival >= kSettle || !port.IsConnected()) {
+            return;
+        } else {
+            std::this_thread::yield();
+        }
     }
 }
 

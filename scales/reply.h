@@ -4,7 +4,8 @@
 // verdict (0x02 positive, anything else negative).  The reader waits for the
 // first bytes in steps of at most 20 ms using the port's readiness wait, so a
 // prompt reply is taken at once; then it takes the rest of that same reply
-// (all datagrams already waiting, or serial bytes until the line goes quiet),
+// (the datagrams that follow it back to back, or serial bytes until the line
+// goes quiet),
 // so that no tail of it is later mistaken for the reply to the next request.
 #pragma once
 

@@ -1,0 +1,86 @@
+// Scales object state without a device: defaults, identity, settings, and
+// what the connect operations refuse.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "scales/scales_object.h"
+
+TEST(ScalesObjectTest, FreshObject) {
+    CScalesRongta1000 scales;
+    EXPECT_EQ(scales.GetPortState(), 2);
+    EXPECT_EQ(scales.GetCoefficient(), 1.0);
+    EXPECT_EQ(scales.LabelNumber(), 0);
+    EXPECT_EQ(scales.Department(), 28);
+    EXPECT_EQ(scales.BarcodeFormat(), 7);
+    EXPECT_EQ(scales.WeightMeasure(), 4);
+    EXPECT_EQ(scales.BaudRateSetting(), 4800);
+    EXPECT_EQ(scales.KeepOpen(), 0);
+    EXPECT_EQ(scales.Reserved1(), 0);
+    EXPECT_EQ(scales.Reserved2(), 0);
+    EXPECT_EQ(scales.GetPortState(), 2);
+    for (uint32_t key : scales.HotKeys()) EXPECT_EQ(key, 0u);
+}
+
+TEST(ScalesObjectTest, DeviceIdentity) {
+    CScalesRongta1000 scales;
+    EXPECT_FALSE(scales.HasDeviceId(nullptr));
+    EXPECT_TRUE(scales.HasDeviceId(""));  // never set
+    EXPECT_EQ(scales.SetDeviceId(nullptr), 0);
+    EXPECT_EQ(scales.SetDeviceId("0123456789ABCDEF0123"), 0);
+    EXPECT_TRUE(scales.HasDeviceId("0123456789ABCDEF0123"));
+    EXPECT_FALSE(scales.HasDeviceId("0123456789abcdef0123"));  // byte for byte
+    EXPECT_FALSE(scales.HasDeviceId("0123456789ABCDEF012"));
+
+    // Longer than the field: refused, nothing shortened.
+    EXPECT_EQ(scales.SetDeviceId(std::string(254, 'A').c_str()), 1);
+    EXPECT_TRUE(scales.HasDeviceId("0123456789ABCDEF0123"));
+    EXPECT_EQ(scales.SetDeviceId(std::string(253, 'A').c_str()), 0);
+    EXPECT_EQ(scales.DeviceId(), std::string(253, 'A'));
+}
+
+TEST(ScalesObjectTest, SettingsAndOutcomeText) {
+    CScalesRongta1000 scales;
+    EXPECT_EQ(scales.SetLabelSettings(2, 12, 5, 9), 0);
+    EXPECT_EQ(scales.LabelNumber(), 2);
+    EXPECT_EQ(scales.Department(), 12);
+    EXPECT_EQ(scales.BarcodeFormat(), 5);
+    EXPECT_EQ(scales.WeightMeasure(), 9);
+    EXPECT_EQ(scales.SetCoefficient(2.5), 0);
+    EXPECT_EQ(scales.GetCoefficient(), 2.5);
+    EXPECT_EQ(scales.SetOutcomeText(u"Error:120002"), 0);
+    EXPECT_EQ(scales.SetOutcomeText(nullptr), 0);
+    EXPECT_EQ(scales.OutcomeText(), u"Error:120002");
+}
+
+TEST(ScalesObjectTest, ConnectRefusesMissingOrOverlongTargets) {
+    CScalesRongta1000 scales;
+    EXPECT_EQ(scales.ConnectByRS232(nullptr, 9600), 1);
+    EXPECT_EQ(scales.BaudRateSetting(), 4800);
+    EXPECT_EQ(scales.ConnectByEthernet(nullptr, 5001, 0), 1);
+    EXPECT_EQ(scales.NetworkPort(), 0);
+    EXPECT_EQ(scales.ConnectByEthernet(std::string(254, 'h').c_str(), 5001, 0), 1);
+    EXPECT_EQ(scales.ConnectByRS232(std::string(254, 'd').c_str(), 9600), 1);
+    EXPECT_EQ(scales.Target(), "");
+    EXPECT_EQ(scales.NetworkPort(), 0);
+    EXPECT_EQ(scales.BaudRateSetting(), 4800);
+}
+
+// Scales types without messages accept them and do nothing.
+TEST(ScalesObjectTest, BaseClassIgnoresMessages) {
+    struct PlainScales : IScalesObject {
+        int32_t ClearGoods() override { return 0; }
+        int32_t StartSendMessages() override { return 0; }
+        int32_t PrepareSendHotKeys() override { return 0; }
+        int32_t AddHotKey(uint32_t, int32_t) override { return 0; }
+        int32_t SendHotKeys() override { return 0; }
+        int32_t SendGoodToScalesV1(const std::u16string&, const scales::GoodsFields&) override {
+            return 9;
+        }
+        int32_t SendGood(const std::u16string&, int32_t, int32_t, int32_t, int32_t) override {
+            return 9;
+        }
+    } plain;
+    EXPECT_EQ(plain.SendMessageV1(1, u"text", 0), 0);
+    EXPECT_EQ(plain.GetPortState(), 2);
+}
