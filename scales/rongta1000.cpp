@@ -42,10 +42,12 @@ int32_t CScalesRongta1000::ConnectByEthernet(const char* host, int32_t networkPo
 
 // The RLS1000 serial line always runs 8 data bits, no parity, one stop bit.
 // Over the network these settings do nothing; refusals show up later as a
-// failing exchange.
+// failing exchange.  No speed is stored after a network connect (0): a serial
+// line opened then keeps the 4800 baud it opens with, since a speed of 0
+// would hang the line up.
 int32_t CScalesRongta1000::OpenPort() {
     const int32_t opened = IScalesObject::OpenPort();
-    devicePort_.SetBaudRate(static_cast<uint32_t>(baudRate_));
+    if (baudRate_ > 0) devicePort_.SetBaudRate(static_cast<uint32_t>(baudRate_));
     devicePort_.SetNoParity();
     devicePort_.SetEightDataBits();
     devicePort_.SetOneStopBit();
