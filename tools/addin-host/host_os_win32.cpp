@@ -1,6 +1,8 @@
+// windows.h first: shellapi.h relies on its types.
+#include <windows.h>
+
 #include <io.h>
 #include <shellapi.h>
-#include <windows.h>
 
 #include <cstdio>
 
