@@ -25,24 +25,16 @@ void WaitStep(CZavComLanPort& port, int stepMs) {
     if (!port.IsConnected()) transport::SleepMs(stepMs);
 }
 
-// Datagram links: every datagram of the reply that is already waiting.  A
-// reply sent as several datagrams back to back can still be on its way when
-// the first one is read (the next lands some microseconds later), so reading
-// goes on until no datagram has come for a short settle time.  Bounded so
-// that a peer flooding the port cannot hold the exchange.
+// Datagram links: every datagram of the reply that is already waiting.  The
+// sender of a reply split into datagrams sends them back to back, but waking
+// this thread on the first one can preempt it before the next; giving up the
+// processor once lets it finish, without waiting any time for datagrams that
+// are not coming.  Bounded so that a flooding peer cannot hold the exchange.
 void TakeWaitingDatagrams(CZavComLanPort& port, ReadBuffer& buffer) {
     constexpr int kMaxExtraReads = 64;
-    constexpr auto kSettle = std::chrono::microseconds(100);
-    Clock::time_point lastArrival = Clock::now();
-    for (int reads = 0; reads < kMaxExtraReads;) {
-        if (port.Read(buffer.data()) > 0) {
-            ++reads;
-            lastArrival = Clock::now();
-        } else if (Clock::now() - lastArrival >= kSettle || !port.IsConnected()) {
-            return;
-        } else {
-            std::this_thread::yield();
-        }
+    std::this_thread::yield();
+    for (int reads = 0; reads < kMaxExtraReads; ++reads) {
+        if (port.Read(buffer.data()) <= 0) return;
     }
 }
 

@@ -4,9 +4,9 @@
 // verdict (0x02 positive, anything else negative).  The reader waits for the
 // first bytes in steps of at most 20 ms using the port's readiness wait, so a
 // prompt reply is taken at once; then it takes the rest of that same reply
-// (the datagrams that follow it back to back, or serial bytes until the line
-// goes quiet),
-// so that no tail of it is later mistaken for the reply to the next request.
+// (the datagrams waiting behind it, or serial bytes until the line goes
+// quiet), so that no tail of it is later mistaken for the reply to the next
+// request.
 #pragma once
 
 #include <array>
