@@ -83,8 +83,9 @@ int32_t ReadNumberValue(const tVariant& value) {
             return ClampToInt32(static_cast<uint64_t>(value.ullVal));
         case VTYPE_HRESULT:
             return ClampToInt32(static_cast<int64_t>(value.hRes));
+        // Read as a byte: a host may leave any non-zero byte for true.
         case VTYPE_BOOL:
-            return value.bVal ? 1 : 0;
+            return value.ui8Val != 0 ? 1 : 0;
         case VTYPE_R4:
             return TruncateToInt32(value.fltVal);
         case VTYPE_R8:

@@ -47,7 +47,7 @@ TEST(NumberParameter, ReadByTag) {
     v.llVal = -(int64_t{1} << 40);
     EXPECT_EQ(ReadNumberValue(v), std::numeric_limits<int32_t>::min());
     v = Tagged(VTYPE_BOOL);
-    v.bVal = true;
+    v.ui8Val = 0x84;  // any non-zero byte is true, and reading it is defined
     EXPECT_EQ(ReadNumberValue(v), 1);
     v = Tagged(VTYPE_EMPTY);
     v.lVal = 99;
