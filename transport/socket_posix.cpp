@@ -98,7 +98,11 @@ int CZavClientSocket::Connect(const char* host, uint16_t port) {
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
-    if (host == nullptr || !ResolveIpv4(host, &address.sin_addr)) return kConnectUnresolved;
+    // No host at all is no address: the system would otherwise take an empty
+    // name for this computer itself.
+    if (host == nullptr || *host == '\0' || !ResolveIpv4(host, &address.sin_addr)) {
+        return kConnectUnresolved;
+    }
     int fd = static_cast<int>(sock);
     if (!IsValid() || !SetNonBlocking(fd)) return kConnectFailed;
     // A datagram socket only records the peer's address and connects at once.

@@ -69,7 +69,11 @@ int CZavClientSocket::Connect(const char* host, uint16_t port) {
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
-    if (host == nullptr || !ResolveIpv4(host, &address.sin_addr)) return kConnectUnresolved;
+    // No host at all is no address: the system would otherwise take an empty
+    // name for this computer itself.
+    if (host == nullptr || *host == '\0' || !ResolveIpv4(host, &address.sin_addr)) {
+        return kConnectUnresolved;
+    }
     if (!IsValid()) return kConnectFailed;
     SOCKET s = Handle(sock);
     u_long nonBlocking = 1;

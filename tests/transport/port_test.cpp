@@ -54,6 +54,17 @@ TEST(Port, UnresolvableHostFailsTheOpen) {
     EXPECT_EQ(port.ConnectionType(), transport::kConnectionEthernet);
 }
 
+TEST(Port, WaitForInputKeepsItsTimeLimitOnAQuietLink) {
+    transport_test::LibraryDir dir(false);
+    CZavComLanPort port;
+    ASSERT_EQ(port.OpenLan("127.0.0.1", 9, transport::kSocketDatagram), 0);
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(port.WaitForInput(200));
+    auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(waited, std::chrono::milliseconds(150));
+    EXPECT_LE(waited, std::chrono::milliseconds(1500));
+}
+
 TEST(Port, OpeningAgainClosesTheFirstLink) {
     transport_test::LibraryDir dir(true);
     CZavComLanPort port;

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <chrono>
 #include <fstream>
 #include <functional>
 #include <stdexcept>
@@ -101,9 +102,13 @@ TEST(SerialPort, OpensRawAtBaseStateAndMovesBytesUntouched) {
     ASSERT_EQ(port.Write(frame.data()), transport::kFrameSize);
     EXPECT_EQ(pty.ReadExactly(frame.size()), std::vector<uint8_t>(frame.begin(), frame.end()));
 
-    // Nothing waiting: Read comes back at once with nothing.
+    // Nothing waiting: the wait keeps its limit and Read comes back at once.
     std::vector<uint8_t> buf(transport::kReadRoom);
-    EXPECT_FALSE(port.WaitForInput(0));
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(port.WaitForInput(200));
+    auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(waited, std::chrono::milliseconds(150));
+    EXPECT_LE(waited, std::chrono::milliseconds(1500));
     EXPECT_EQ(port.Read(buf.data()), 0);
     // ^C, CR, XON and XOFF arrive as data, not as line control.
     const uint8_t reply[] = {0x02, 0x03, 0x0D, 0x11, 0x13, 0x0A};
