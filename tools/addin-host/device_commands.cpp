@@ -230,6 +230,23 @@ class RegisteredScales {
     bool open_ = false;
 };
 
+double Rate(size_t goods, double seconds) {
+    return seconds > 0 ? goods / seconds : 0.0;
+}
+
+// A non-negative number with a decimal point whatever the C locale says: the
+// add-in's SetLocale switches the whole process to the host's locale, whose
+// printf may write a decimal comma.
+std::string Decimal(double value, int decimals) {
+    long long scale = 1;
+    for (int i = 0; i < decimals; ++i) scale *= 10;
+    long long scaled = static_cast<long long>(value * scale + 0.5);
+    if (decimals <= 0) return std::to_string(scaled);
+    std::string fraction = std::to_string(scaled % scale);
+    fraction.insert(0, static_cast<size_t>(decimals) - fraction.size(), '0');
+    return std::to_string(scaled / scale) + "." + fraction;
+}
+
 // One line redrawn in place on a terminal: goods sent of the total and the
 // rate so far.
 class ProgressLine {
@@ -237,8 +254,8 @@ class ProgressLine {
     ProgressLine(size_t total, bool visible) : total_(total), visible_(visible) {}
     void Show(size_t sent, double seconds) {
         if (!visible_) return;
-        double rate = seconds > 0 ? sent / seconds : 0.0;
-        std::printf("\rsent %zu/%zu goods, %.1f goods/s   ", sent, total_, rate);
+        std::printf("\rsent %zu/%zu goods, %s goods/s   ", sent, total_,
+                    Decimal(Rate(sent, seconds), 1).c_str());
         std::fflush(stdout);
         drawn_ = true;
     }
@@ -258,8 +275,8 @@ double SecondsSince(std::chrono::steady_clock::time_point start) {
 }
 
 void PrintSummary(size_t goods, double seconds) {
-    double rate = seconds > 0 ? goods / seconds : 0.0;
-    std::printf("uploaded %zu goods in %.3f s (%.1f goods/s)\n", goods, seconds, rate);
+    std::printf("uploaded %zu goods in %s s (%s goods/s)\n", goods, Decimal(seconds, 3).c_str(),
+                Decimal(Rate(goods, seconds), 1).c_str());
 }
 
 int UploadWhole(AddInSession& addin, const std::u16string& id, const DeviceCommand& command,
