@@ -7,6 +7,9 @@
 
 namespace text {
 
+constexpr int kUtf8CodePage = 65001;
+constexpr int kWindows1251CodePage = 1251;
+
 // Windows code-page number of a charset name (case-insensitive), 0 if unknown.
 int CodePageOfCharset(const char* name);
 std::string FromUtf16(int codePage, std::u16string_view in);

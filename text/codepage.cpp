@@ -142,9 +142,6 @@ int Windows1251Byte(char16_t unit) {
     return it->second;
 }
 
-constexpr int kUtf8CodePage = 65001;
-constexpr int kWindows1251CodePage = 1251;
-
 }  // namespace
 
 std::string Utf16ToUtf8(std::u16string_view in) {

@@ -1,12 +1,12 @@
 // POSIX systems keep 8-bit text in UTF-8, which codepage.cpp converts itself,
 // so no other code page ever reaches this file.  Should one arrive anyway,
 // only its ASCII half is trusted.
+#include "text/charset.h"
 #include "text/codepage_os.h"
 
 namespace text::os {
 
 namespace {
-constexpr int kUtf8CodePage = 65001;
 constexpr char16_t kReplacement = 0xFFFD;
 constexpr unsigned kAsciiLimit = 0x80;
 }  // namespace

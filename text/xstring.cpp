@@ -142,7 +142,7 @@ void XString::setFromWideN(const char16_t* text, size_t units) {
         text == nullptr ? std::u16string_view() : std::u16string_view(text, units);
     if (!view.empty() && (view.front() == kWideBom || view.front() == kWideBomSwapped))
         view.remove_prefix(1);
-    impl_->wide.assign(view);
+    impl_->wide.assign(view.data(), view.size());  // safe even when it points into `wide`
     impl_->OnlyWide();
 }
 
@@ -150,14 +150,17 @@ void XString::setFromNarrow(const char* text) {
     setFromNarrowN(text, NarrowView(text).size());
 }
 
+// The setters copy their argument first: it may point into this very string.
 void XString::setFromNarrowN(const char* text, size_t bytes) {
+    std::string copy = text == nullptr ? std::string() : std::string(text, bytes);
     impl_->Clear();
-    if (text != nullptr) impl_->AppendNarrow(std::string_view(text, bytes));
+    impl_->AppendNarrow(copy);
 }
 
 void XString::setFromUtf8(const char* text) {
+    std::string copy(NarrowView(text));
     impl_->Clear();
-    impl_->AppendUtf8(NarrowView(text));
+    impl_->AppendUtf8(copy);
 }
 
 void XString::setFromString(const XString& other) {
@@ -230,9 +233,8 @@ void XString::appendRandomBytes(int count, const char* encoding) {
 void XString::decodeBase64Text(const char* charset) {
     std::string decoded = text::DecodeBase64(impl_->narrowCurrent ? impl_->narrow : impl_->Utf8());
     int codePage = text::CodePageOfCharset(charset);
-    constexpr int kUtf8CodePage = 65001;
     impl_->Clear();
-    if (codePage == kUtf8CodePage) {
+    if (codePage == text::kUtf8CodePage) {
         impl_->AppendUtf8(decoded);
     } else if (codePage == 0) {
         impl_->AppendNarrow(decoded);

@@ -158,6 +158,20 @@ TEST(XString, CopiesAndMovesAreIndependent) {
     EXPECT_EQ(set.compareTo(assigned), 0);
 }
 
+TEST(XString, SettingFromItsOwnTextKeepsTheText) {
+    XString s(u"\u0416abc");
+    s.setFromUtf8(s.utf8Text());
+    EXPECT_EQ(s.toU16(), u"\u0416abc");
+    s.setFromWide(s.wideText() + 1);
+    EXPECT_EQ(s.toU16(), u"abc");
+    s.appendWide(s.wideText());
+    s.setFromString(s);
+    s.appendString(s);
+    s.setFromNarrow(s.narrowText());
+    s.appendNarrow(s.narrowText());
+    EXPECT_EQ(s.toU16(), u"abcabcabcabcabcabcabcabc");
+}
+
 TEST(XString, CompareToIsOrdinalAndCaseSensitive) {
     XString lower(u"conntype"), upper(u"ConnType");
     EXPECT_NE(lower.compareTo(upper), 0);
