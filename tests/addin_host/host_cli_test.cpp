@@ -46,7 +46,7 @@ size_t Count(const std::string& text, const std::string& what) {
     return count;
 }
 
-class ScalesOnLoopback : public ::testing::Test {
+class AddInHostOnLoopback : public ::testing::Test {
   protected:
     void SetUp() override { ASSERT_TRUE(scales_.StartUdp("127.0.0.1", 0)); }
     std::string Address() const { return "127.0.0.1:" + std::to_string(scales_.UdpPort()); }
@@ -139,7 +139,7 @@ TEST(AddInHostParams, PrintsTheSettingsDocument) {
     EXPECT_NE(run.output.find("Caption=\"TCP/UDP порт\""), std::string::npos);
 }
 
-TEST_F(ScalesOnLoopback, UploadOfTheExampleFillsTheGoodsTable) {
+TEST_F(AddInHostOnLoopback, UploadOfTheExampleFillsTheGoodsTable) {
     HostRun run = RunHost({"upload", "--address", Address(), GOODS_XML});
     ASSERT_EQ(run.exitCode, 0) << run.output;
     EXPECT_TRUE(std::regex_search(
@@ -161,7 +161,7 @@ TEST_F(ScalesOnLoopback, UploadOfTheExampleFillsTheGoodsTable) {
     EXPECT_TRUE(state.clock.set);
 }
 
-TEST_F(ScalesOnLoopback, WholeDocumentUploadLeavesTheSameTableAsGoodByGood) {
+TEST_F(AddInHostOnLoopback, WholeDocumentUploadLeavesTheSameTableAsGoodByGood) {
     emu::ScalesEmulator other;
     ASSERT_TRUE(other.StartUdp("127.0.0.1", 0));
     ASSERT_EQ(RunHost({"upload", "--address", Address(), GOODS_XML}).exitCode, 0);
@@ -171,7 +171,7 @@ TEST_F(ScalesOnLoopback, WholeDocumentUploadLeavesTheSameTableAsGoodByGood) {
     EXPECT_EQ(scales_.GoodsTable(), other.GoodsTable());
 }
 
-TEST_F(ScalesOnLoopback, RefusedGoodStopsTheUploadWithTheAddInsErrorText) {
+TEST_F(AddInHostOnLoopback, RefusedGoodStopsTheUploadWithTheAddInsErrorText) {
     emu::Faults faults;
     faults.failKind = "goods";
     scales_.SetFaults(faults);
@@ -184,7 +184,7 @@ TEST_F(ScalesOnLoopback, RefusedGoodStopsTheUploadWithTheAddInsErrorText) {
     EXPECT_TRUE(scales_.Snapshot().goods.empty());
 }
 
-TEST_F(ScalesOnLoopback, DeviceCommandsReachTheScales) {
+TEST_F(AddInHostOnLoopback, DeviceCommandsReachTheScales) {
     HostRun good =
         RunHost({"good",  "--address",     Address(), "--name",       "Сыр Маасдам", "--code",
                  "40077", "--plu",         "77",      "--price",      "129900",      "--label",

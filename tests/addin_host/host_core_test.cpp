@@ -11,7 +11,7 @@
 namespace host {
 namespace {
 
-TEST(CountingMemoryManager, CountsLeaksAndBadFreesWithoutTouchingTheHeap) {
+TEST(HostMemoryManager, CountsLeaksAndBadFreesWithoutTouchingTheHeap) {
     CountingMemoryManager memory;
     void* kept = nullptr;
     void* freed = nullptr;
@@ -45,7 +45,7 @@ TEST(CountingMemoryManager, CountsLeaksAndBadFreesWithoutTouchingTheHeap) {
     EXPECT_FALSE(report.Clean());
 }
 
-TEST(CountingMemoryManager, CleanAfterBalancedUseAndRefusesWhenAsked) {
+TEST(HostMemoryManager, CleanAfterBalancedUseAndRefusesWhenAsked) {
     CountingMemoryManager memory;
     void* block = nullptr;
     ASSERT_TRUE(memory.AllocMemory(&block, 0));  // still a pointer to free
@@ -60,7 +60,7 @@ TEST(CountingMemoryManager, CleanAfterBalancedUseAndRefusesWhenAsked) {
     EXPECT_FALSE(memory.AllocMemory(nullptr, 16));
 }
 
-TEST(ParseAddress, AcceptsHostWithOptionalPort) {
+TEST(HostAddress, AcceptsHostWithOptionalPort) {
     Address address;
     std::string error;
     ASSERT_TRUE(ParseAddress("127.0.0.1", address, error));
@@ -75,7 +75,7 @@ TEST(ParseAddress, AcceptsHostWithOptionalPort) {
     EXPECT_EQ(address.port, 1);
 }
 
-TEST(ParseAddress, RejectsMalformedAddressesAndKeepsThePrevious) {
+TEST(HostAddress, RejectsMalformedAddressesAndKeepsThePrevious) {
     const char* bad[] = {"",         ":5001",           "host:",   "host:0", "host:65536",
                          "host:abc", "host:12a",        "host:-1", "a:1:2",  "two words:1",
                          "host:+80", "host:0000005001", "a/b:1"};
@@ -89,7 +89,7 @@ TEST(ParseAddress, RejectsMalformedAddressesAndKeepsThePrevious) {
     }
 }
 
-TEST(ParseInt32, TakesTheThirtyTwoBitsTheAddInReads) {
+TEST(HostNumbers, TakesTheThirtyTwoBitsTheAddInReads) {
     int32_t value = 0;
     ASSERT_TRUE(ParseInt32("-2147483648", value));
     EXPECT_EQ(value, INT32_MIN);
@@ -102,7 +102,7 @@ TEST(ParseInt32, TakesTheThirtyTwoBitsTheAddInReads) {
         EXPECT_FALSE(ParseInt32(bad, value)) << bad;
 }
 
-TEST(SplitCommandLine, SeparatesCommandPositionalsOptionsAndFlags) {
+TEST(HostCommandLine, SeparatesCommandPositionalsOptionsAndFlags) {
     CommandLine line;
     std::string error;
     ASSERT_TRUE(SplitCommandLine(
@@ -142,7 +142,7 @@ TEST(HostText, ConvertsBothWaysAndReplacesMalformedInput) {
     EXPECT_EQ(Utf8Width("Банан ok"), 8u);
 }
 
-TEST(GoodsDocument, SplitsIntoOneGoodDocumentsThatReadTheSame) {
+TEST(HostGoodsSplit, SplitsIntoOneGoodDocumentsThatReadTheSame) {
     std::string file =
         "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\"?><!-- shop --><Goods>"
         "<Good PLU=\"1\" Code=\"10001\" Name=\"Бананы\" Price=\"1 234,56\" ShelfLife=\"5\" "
@@ -174,7 +174,7 @@ TEST(GoodsDocument, SplitsIntoOneGoodDocumentsThatReadTheSame) {
     EXPECT_EQ(piece.GetChild(0)->GetAttrValueInt(u"PLU"), 0);
 }
 
-TEST(GoodsDocument, EscapesEverythingAnAttributeCannotHoldAsWritten) {
+TEST(HostGoodsSplit, EscapesEverythingAnAttributeCannotHoldAsWritten) {
     EXPECT_EQ(EscapeAttribute(u"a&b<c>d\"e\tf\ng\rh'"),
               u"a&amp;b&lt;c&gt;d&quot;e&#x9;f&#xA;g&#xD;h'");
 }
