@@ -1,8 +1,6 @@
 // CScalesRongta1000: the RLS1000 commands.  Each command is a frame builder
 // plus an exchange rule (reply wait, attempts, how the reply is judged); the
 // exchange itself lives in rongta1000_exchange.cpp.
-#include <algorithm>
-
 #include "scales/error_table.h"
 #include "scales/frames.h"
 #include "scales/scales_object.h"
@@ -169,9 +167,12 @@ int32_t CScalesRongta1000::WriteAndAwaitReply(const Frame& frame) {
 }
 
 int32_t CScalesRongta1000::AwaitReply() {
-    const scales::Reply reply = scales::AwaitReplyBytes(devicePort_, readBuffer_, kMessageReplyMs);
-    RecordOutcome(reply);
-    return JudgeReply(ReplyRule::kPositiveNegative, reply);
+    return Guarded([this] {
+        const scales::Reply reply =
+            scales::AwaitReplyBytes(devicePort_, readBuffer_, kMessageReplyMs);
+        RecordOutcome(reply);
+        return JudgeReply(ReplyRule::kPositiveNegative, reply);
+    });
 }
 
 int32_t CScalesRongta1000::PrepareSendHotKeys() {

@@ -19,7 +19,6 @@ TEST(ScalesObjectTest, FreshObject) {
     EXPECT_EQ(scales.Reserved1(), 0);
     EXPECT_EQ(scales.Reserved2(), 0);
     EXPECT_EQ(scales.GetPortState(), 2);
-    for (uint32_t key : scales.HotKeys()) EXPECT_EQ(key, 0u);
 }
 
 TEST(ScalesObjectTest, DeviceIdentity) {
@@ -37,20 +36,6 @@ TEST(ScalesObjectTest, DeviceIdentity) {
     EXPECT_TRUE(scales.HasDeviceId("0123456789ABCDEF0123"));
     EXPECT_EQ(scales.SetDeviceId(std::string(253, 'A').c_str()), 0);
     EXPECT_EQ(scales.DeviceId(), std::string(253, 'A'));
-}
-
-TEST(ScalesObjectTest, SettingsAndOutcomeText) {
-    CScalesRongta1000 scales;
-    EXPECT_EQ(scales.SetLabelSettings(2, 12, 5, 9), 0);
-    EXPECT_EQ(scales.LabelNumber(), 2);
-    EXPECT_EQ(scales.Department(), 12);
-    EXPECT_EQ(scales.BarcodeFormat(), 5);
-    EXPECT_EQ(scales.WeightMeasure(), 9);
-    EXPECT_EQ(scales.SetCoefficient(2.5), 0);
-    EXPECT_EQ(scales.GetCoefficient(), 2.5);
-    EXPECT_EQ(scales.SetOutcomeText(u"Error:120002"), 0);
-    EXPECT_EQ(scales.SetOutcomeText(nullptr), 0);
-    EXPECT_EQ(scales.OutcomeText(), u"Error:120002");
 }
 
 TEST(ScalesObjectTest, ConnectRefusesMissingOrOverlongTargets) {
