@@ -34,11 +34,6 @@ const std::set<std::string> kValueOptions = {
     "--shelf-life", "--extra1",  "--extra2",      "--extra3", "--extra4"};
 const std::set<std::string> kFlagOptions = {"--whole", "--help"};
 
-int Fail(int code, const std::string& message) {
-    std::fprintf(stderr, "addin-host: %s\n", message.c_str());
-    return code;
-}
-
 std::string ResolveLibrary(const CommandLine& line) {
     if (line.Has("--lib")) return line.options.at("--lib");
     if (line.command == "info" && !line.positional.empty()) return line.positional[0];
@@ -146,7 +141,20 @@ int ExitWithMemoryReport(int code, AddInSession& addin, CountingMemoryManager& m
     if (!alwaysPrint) std::fprintf(stderr, "addin-host: %s\n", report.Summary().c_str());
     return code == kExitOk ? kExitMemory : code;
 }
+// info takes the library as its one optional argument, params nothing.
+bool CheckFixedCommand(const CommandLine& line, std::string& error) {
+    size_t allowed = line.command == "info" ? 1 : 0;
+    bool onlyLib = line.flags.empty() && line.options.size() == (line.Has("--lib") ? 1u : 0u);
+    if (line.positional.size() <= allowed && onlyLib) return true;
+    error = "wrong arguments for " + line.command + " (addin-host --help for usage)";
+    return false;
+}
 }  // namespace
+
+int Fail(int code, const std::string& message) {
+    std::fprintf(stderr, "addin-host: %s\n", message.c_str());
+    return code;
+}
 
 int RunCommandLine(const std::vector<std::string>& args) {
     CommandLine line;
@@ -161,8 +169,9 @@ int RunCommandLine(const std::vector<std::string>& args) {
     // library is loaded.
     DeviceCommand device;
     bool isDeviceCommand = line.command != "info" && line.command != "params";
-    if (isDeviceCommand && !PrepareDeviceCommand(line, device, error))
-        return Fail(kExitUsage, error);
+    bool ready = isDeviceCommand ? PrepareDeviceCommand(line, device, error)
+                                 : CheckFixedCommand(line, error);
+    if (!ready) return Fail(kExitUsage, error);
     std::string library = ResolveLibrary(line);
     CountingMemoryManager memory;
     AddInSession addin(memory);

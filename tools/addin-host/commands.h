@@ -16,6 +16,9 @@ enum ExitCode {
     kExitMemory = 4,     // the memory manager caught a leak or a bad free
 };
 
+// Prints "addin-host: <message>" as one line on standard error; returns `code`.
+int Fail(int code, const std::string& message);
+
 // Runs one command line (without the program name).
 int RunCommandLine(const std::vector<std::string>& args);
 

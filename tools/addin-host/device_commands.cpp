@@ -154,11 +154,6 @@ bool PrepareDeviceCommand(const CommandLine& line, DeviceCommand& command, std::
 }
 
 namespace {
-int Fail(int code, const std::string& message) {
-    std::fprintf(stderr, "addin-host: %s\n", message.c_str());
-    return code;
-}
-
 // GetLastError: the code left by the last operation and its Russian text.
 std::string LastErrorText(AddInSession& addin, int64_t* codeOut = nullptr) {
     CallArgs args;
