@@ -185,6 +185,28 @@ TEST_F(AddInHostOnLoopback, RefusedGoodStopsTheUploadWithTheAddInsErrorText) {
     EXPECT_TRUE(scales_.Snapshot().goods.empty());
 }
 
+std::string WriteTempFile(const std::string& name, const std::string& content) {
+    std::string path = ::testing::TempDir() + "addin_host_" + name;
+    FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) return path;
+    std::fwrite(content.data(), 1, content.size(), file);
+    std::fclose(file);
+    return path;
+}
+
+TEST_F(AddInHostOnLoopback, EmptyDocumentSendsNothingAndAnEmptyFileIsRefused) {
+    HostRun empty =
+        RunHost({"upload", "--address", Address(), WriteTempFile("empty.xml", "<Goods/>")});
+    EXPECT_EQ(empty.exitCode, 0) << empty.output;
+    EXPECT_EQ(empty.output.rfind("uploaded 0 goods in ", 0), 0u) << empty.output;
+
+    HostRun blank = RunHost({"upload", "--address", Address(), WriteTempFile("blank.xml", "")});
+    EXPECT_EQ(blank.exitCode, 1) << blank.output;
+    EXPECT_NE(blank.output.find("is not a goods document the add-in can read"), std::string::npos)
+        << blank.output;
+    EXPECT_EQ(scales_.Snapshot().framesReceived, 0u);
+}
+
 TEST_F(AddInHostOnLoopback, DeviceCommandsReachTheScales) {
     HostRun good =
         RunHost({"good",  "--address",     Address(), "--name",       "Сыр Маасдам", "--code",
