@@ -155,11 +155,13 @@ bool PrepareDeviceCommand(const CommandLine& line, DeviceCommand& command, std::
 
 namespace {
 // GetLastError: the code left by the last operation and its Russian text.
+// A GetLastError that itself fails counts as code -1.
 std::string LastErrorText(AddInSession& addin, int64_t* codeOut = nullptr) {
     CallArgs args;
     args.Out();
     HostValue code;
     std::string error;
+    if (codeOut != nullptr) *codeOut = -1;
     if (!addin.Call(u"GetLastError", args, code, error)) return error;
     if (codeOut != nullptr) *codeOut = code.number;
     return args.Value(0).Utf8() + " (code " + std::to_string(code.number) + ")";
