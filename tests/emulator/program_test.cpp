@@ -49,7 +49,8 @@ class Program : public ::testing::Test {
             kill(pid_, SIGKILL);
             waitpid(pid_, nullptr, 0);
         }
-        for (const char* name : {"port", "state.json", "out", "err"}) unlink(Path(name).c_str());
+        for (const char* name : {"port", "state.json", "out", "err", "scales-tty"})
+            unlink(Path(name).c_str());
         rmdir(dir_.c_str());
     }
     std::string Path(const std::string& name) const { return dir_ + "/" + name; }
@@ -145,6 +146,24 @@ TEST_F(Program, StateOnSignalsAndFaultOptions) {
     json = ReadFile(Path("state.json"));
     EXPECT_NE(json.find("\"plu\": 10001"), std::string::npos) << json;
     EXPECT_EQ(ReadFile(Path("out")).find("goods PLU"), std::string::npos);  // --quiet
+}
+
+TEST_F(Program, SerialLinkNamesThePseudoTerminalWhileRunning) {
+    const std::string link = Path("scales-tty");
+    Launch({"--port=0", "--port-file", Path("port"), "--serial-link", link, "--quiet"});
+    AwaitFile(Path("port"));
+    char target[256] = {};
+    ASSERT_GT(readlink(link.c_str(), target, sizeof target - 1), 0);
+    EXPECT_EQ(std::string(target).rfind("/dev/pts/", 0), 0u) << target;
+    kill(pid_, SIGTERM);
+    ASSERT_EQ(AwaitExit(), 0);
+    EXPECT_NE(access(link.c_str(), F_OK), 0);  // removed on exit
+
+    // A file that is not a link is never replaced.
+    std::ofstream(link) << "keep";
+    Launch({"--port=0", "--serial-link", link});
+    EXPECT_EQ(AwaitExit(), 1);
+    EXPECT_EQ(ReadFile(link), "keep");
 }
 
 TEST_F(Program, RefusesAddressesOffThisMachineAndBadOptions) {

@@ -3,6 +3,7 @@
 // pseudo-terminal with --serial), prints one line per frame received, and
 // writes the scales' state as JSON on SIGUSR1 and on exit.
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -32,6 +33,8 @@ const char kUsage[] =
     "  --address ADDR       listen address, must be in 127.0.0.0/8 (default 127.0.0.1)\n"
     "  --port-file FILE     write the UDP port chosen to FILE\n"
     "  --serial             also serve a pseudo-terminal; its device path is printed\n"
+    "  --serial-link FILE   --serial, and a symbolic link FILE to the device (a fixed\n"
+    "                       name for the driver's settings; removed on exit)\n"
     "Output:\n"
     "  --state-file FILE    write the JSON state to FILE instead of stdout\n"
     "  --table              print the goods table as text columns on exit\n"
@@ -58,6 +61,7 @@ struct Options {
     long port = kDefaultPort;
     std::string portFile;
     bool serial = false;
+    std::string serialLink;
     std::string stateFile;
     bool table = false;
     bool quiet = false;
@@ -102,10 +106,10 @@ void ParseFailKind(const std::string& value, emu::Faults& faults) {
 // Options that take a value accept "--name value" and "--name=value".
 bool TakesValue(const std::string& name) {
     static const char* const kWithValue[] = {
-        "--port",          "--address",           "--port-file", "--state-file",
-        "--exit-after-ms", "--exit-after-frames", "--delay",     "--fail-nth",
-        "--fail-kind",     "--fail-reply",        "--split",     "--reply-length",
-        "--trickle"};
+        "--port",         "--address",       "--port-file",         "--serial-link",
+        "--state-file",   "--exit-after-ms", "--exit-after-frames", "--delay",
+        "--fail-nth",     "--fail-kind",     "--fail-reply",        "--split",
+        "--reply-length", "--trickle"};
     for (const char* option : kWithValue) {
         if (name == option) return true;
     }
@@ -127,7 +131,10 @@ void Apply(const std::string& name, const std::string& value, bool hasValue, Opt
         o.portFile = value;
     else if (name == "--serial")
         o.serial = true;
-    else if (name == "--state-file")
+    else if (name == "--serial-link") {
+        o.serial = true;
+        o.serialLink = value;
+    } else if (name == "--state-file")
         o.stateFile = value;
     else if (name == "--table")
         o.table = true;
@@ -210,6 +217,25 @@ void WriteState(const emu::ScalesEmulator& emulator, const Options& o) {
     }
 }
 
+// The pseudo-terminal's number changes from run to run; a link gives the
+// driver's settings one fixed device name.  Only a link is ever replaced.
+bool LinkSerialDevice(const std::string& device, const std::string& link) {
+    struct stat existing {};
+    if (lstat(link.c_str(), &existing) == 0) {
+        if (!S_ISLNK(existing.st_mode)) {
+            std::fprintf(stderr, "scales-emulator: %s exists and is not a link\n", link.c_str());
+            return false;
+        }
+        unlink(link.c_str());
+    }
+    if (symlink(device.c_str(), link.c_str()) != 0) {
+        std::fprintf(stderr, "scales-emulator: cannot create the link %s\n", link.c_str());
+        return false;
+    }
+    std::printf("serial link %s -> %s\n", link.c_str(), device.c_str());
+    return true;
+}
+
 bool Start(emu::ScalesEmulator& emulator, const Options& o) {
     if (!emulator.StartUdp(o.address, static_cast<uint16_t>(o.port))) {
         std::fprintf(stderr, "scales-emulator: cannot listen on UDP %s:%ld\n", o.address.c_str(),
@@ -217,11 +243,6 @@ bool Start(emu::ScalesEmulator& emulator, const Options& o) {
         return false;
     }
     std::printf("listening on UDP %s:%u\n", o.address.c_str(), emulator.UdpPort());
-    if (!o.portFile.empty() &&
-        !WriteFileReplacing(o.portFile, std::to_string(emulator.UdpPort()) + "\n")) {
-        std::fprintf(stderr, "scales-emulator: cannot write %s\n", o.portFile.c_str());
-        return false;
-    }
     if (o.serial) {
         const std::string path = emulator.StartSerial();
         if (path.empty()) {
@@ -229,9 +250,21 @@ bool Start(emu::ScalesEmulator& emulator, const Options& o) {
             return false;
         }
         std::printf("serial port %s\n", path.c_str());
+        if (!o.serialLink.empty() && !LinkSerialDevice(path, o.serialLink)) return false;
+    }
+    // Written last: a script that sees the port file finds everything ready.
+    if (!o.portFile.empty() &&
+        !WriteFileReplacing(o.portFile, std::to_string(emulator.UdpPort()) + "\n")) {
+        std::fprintf(stderr, "scales-emulator: cannot write %s\n", o.portFile.c_str());
+        return false;
     }
     std::fflush(stdout);
     return true;
+}
+
+void RemoveSerialLink(const std::string& link) {
+    struct stat existing {};
+    if (lstat(link.c_str(), &existing) == 0 && S_ISLNK(existing.st_mode)) unlink(link.c_str());
 }
 
 // Waits for signals on this thread (blocked everywhere else) and for the
@@ -279,7 +312,12 @@ int main(int argc, char** argv) {
     emu::ScalesEmulator emulator;
     emulator.SetFaults(options.faults);
     emulator.SetEcho(!options.quiet);
-    if (!Start(emulator, options)) return kExitStartFailed;
+    const bool started = Start(emulator, options);
+    if (!started) {
+        // A link made before a later step failed must not outlive the device.
+        if (!options.serialLink.empty()) RemoveSerialLink(options.serialLink);
+        return kExitStartFailed;
+    }
     Serve(emulator, options, signals);
     // Replies still planned (--delay, --trickle) go out before the links close.
     constexpr int kFlushMs = 50;
@@ -289,5 +327,6 @@ int main(int argc, char** argv) {
     emulator.Stop();
     WriteState(emulator, options);
     if (options.table) std::fputs(emulator.GoodsTable().c_str(), stdout);
+    if (!options.serialLink.empty()) RemoveSerialLink(options.serialLink);
     return 0;
 }
