@@ -102,6 +102,7 @@ TEST(DecodeGoods, FlagsBadBcdAndShortDatagrams) {
     const auto out = d.Decode(stub.data(), stub.size());
     EXPECT_EQ(out.kind, FrameKind::kGoods);
     EXPECT_NE(out.description.find("(3 bytes, not 259)"), std::string::npos);
+    EXPECT_EQ(d.Decode(nullptr, 5).kind, FrameKind::kUnknown);
 }
 
 TEST(DecodeGoods, SamePluReplacesAndClearEmptiesTable) {
@@ -117,17 +118,6 @@ TEST(DecodeGoods, SamePluReplacesAndClearEmptiesTable) {
     EXPECT_EQ(out.kind, FrameKind::kClear);
     EXPECT_EQ(out.description, "clear goods");
     EXPECT_TRUE(d.GetState().goods.empty());
-}
-
-TEST(DecodeGoods, RejectedFramesLeaveStateAlone) {
-    FrameDecoder d;
-    const auto out = Feed(d, emu_test::BananaFrame(), false);
-    EXPECT_FALSE(out.accepted);
-    EXPECT_TRUE(d.GetState().goods.empty());
-    EXPECT_EQ(d.GetState().framesReceived, 1u);
-    Feed(d, emu_test::BananaFrame());
-    Feed(d, Frame("0E 04 00 00 04"), false);
-    EXPECT_EQ(d.GetState().goods.size(), 1u);
 }
 
 // A good whose windows-1251 name is `name` (the first 36 bytes in the record).

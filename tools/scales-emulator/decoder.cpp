@@ -188,7 +188,7 @@ ReceivedFrame FrameDecoder::Decode(const uint8_t* bytes, size_t count, bool acce
     // Decode from a full zero-padded frame so that a short datagram can never
     // be read past its end; bytes beyond 259 are not part of any request.
     Frame f{};
-    std::copy_n(out.bytes.begin(), std::min(count, kFrameSize), f.begin());
+    std::copy_n(out.bytes.begin(), std::min(out.bytes.size(), kFrameSize), f.begin());
     switch (out.kind) {
         case FrameKind::kClock:
             out.description = DecodeClock(f, accepted);

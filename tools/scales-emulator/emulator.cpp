@@ -15,7 +15,7 @@ namespace {
 constexpr uint8_t kPositiveReply = 0x02;
 // A garbage reply when no reply length is asked for: long enough to look like
 // line noise rather than one wrong byte.
-constexpr int kDefaultGarbageLength = 8;
+constexpr size_t kDefaultGarbageLength = 8;
 
 enum class Answer { kPositive, kNegative, kSilent, kGarbage };
 
@@ -80,7 +80,8 @@ struct ScalesEmulator::Impl {
                 bytes[0] = faults.negativeByte;
                 break;
             case Answer::kGarbage:
-                if (faults.replyLength <= 1) bytes.resize(kDefaultGarbageLength);
+                if (faults.replyLength <= 1)
+                    bytes.resize(std::max(bytes.size(), kDefaultGarbageLength));
                 for (uint8_t& b : bytes) b = static_cast<uint8_t>(random());
                 // Garbage must never pass for a positive reply.
                 if (bytes[0] == kPositiveReply) bytes[0] = static_cast<uint8_t>(~kPositiveReply);
