@@ -38,6 +38,15 @@ TEST(ScalesObjectTest, DeviceIdentity) {
     EXPECT_EQ(scales.DeviceId(), std::string(253, 'A'));
 }
 
+TEST(ScalesObjectTest, DeviceIdNamesTheMonitorFile) {
+    CScalesRongta1000 scales;
+    ASSERT_EQ(scales.SetDeviceId("ABC"), 0);
+    const std::u16string path = scales.Port().MonitorPath();
+    const std::u16string name = u"portmon-korvan-scalesprn_ABC.log";
+    ASSERT_GT(path.size(), name.size());
+    EXPECT_EQ(path.substr(path.size() - name.size()), name);
+}
+
 TEST(ScalesObjectTest, ConnectRefusesMissingOrOverlongTargets) {
     CScalesRongta1000 scales;
     EXPECT_EQ(scales.ConnectByRS232(nullptr, 9600), 1);
