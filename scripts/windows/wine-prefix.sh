@@ -19,7 +19,7 @@ fi
 mkdir -p "$WINEPREFIX"
 start=$(date +%s)
 echo "wine-prefix: creating the ${bits}-bit prefix $WINEPREFIX ..."
-"$RLS_WINE" wineboot -i >/dev/null 2>&1
+"$RLS_WINE" wineboot -i >"$WINEPREFIX/wineboot.log" 2>&1
 "$RLS_WINE" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
     /v Debugger /t REG_SZ /d "" /f >/dev/null 2>&1
 "$WINESERVER" -w

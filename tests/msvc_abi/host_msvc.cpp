@@ -364,6 +364,8 @@ extern "C" int msvc_host_run(const AddInExports* exports, int emulatorPort) {
         host.Start();
         host.Version();
         tVariant value;
+        SetInt(value, 1);  // Ethernet (the device table starts at 0, the serial line)
+        host.SetParameter(L"conntype", value, "conntype=1");
         SetString(value, L"127.0.0.1");
         host.SetParameter(L"ehost", value, "ehost=127.0.0.1");
         SetInt(value, emulatorPort);

@@ -23,10 +23,17 @@ int EmulatorPort() {
     return std::atoi(EnvOr("RLS_EMULATOR_PORT", "0").c_str());
 }
 
+constexpr int kEthernet = 1;  // "conntype"; the device table starts at 0, serial
+
+void SetEmulatorLink(AddInUnderTest& addin, const char16_t* host = u"127.0.0.1") {
+    EXPECT_TRUE(addin.SetParameter("conntype", Number(kEthernet)));
+    EXPECT_TRUE(addin.SetParameter("ehost", Text(host)));
+    EXPECT_TRUE(addin.SetParameter("eport", Number(EmulatorPort())));
+}
+
 // Settings for the emulator, then Open; returns the DeviceID.
 std::string OpenOnEmulator(AddInUnderTest& addin) {
-    EXPECT_TRUE(addin.SetParameter("ehost", Text(u"127.0.0.1")));
-    EXPECT_TRUE(addin.SetParameter("eport", Number(EmulatorPort())));
+    SetEmulatorLink(addin);
     std::string deviceId = addin.Open();
     EXPECT_EQ(deviceId.size(), 20u) << deviceId;
     return deviceId;
@@ -64,8 +71,7 @@ TEST_F(AddInUnderWine, UploadsAndClearsGoodsOverUdp) {
 TEST_F(AddInUnderWine, DeviceTestProgramsTheDemoGood) {
     AddInUnderTest addin(DllPath(), false);
     ASSERT_TRUE(addin.Loaded());
-    ASSERT_TRUE(addin.SetParameter("ehost", Text(u"127.0.0.1")));
-    ASSERT_TRUE(addin.SetParameter("eport", Number(EmulatorPort())));
+    SetEmulatorLink(addin);
     AddInUnderTest::Result r = addin.Call("DeviceTest", {Empty(), Empty()});
     ASSERT_TRUE(r.ok);
     EXPECT_TRUE(r.value.vt == VTYPE_BOOL && r.value.bVal) << Narrow(r.outTexts[0]);
@@ -76,8 +82,8 @@ TEST_F(AddInUnderWine, DeviceTestProgramsTheDemoGood) {
 TEST_F(AddInUnderWine, UnresolvableHostFailsTheConnectionTest) {
     AddInUnderTest addin(DllPath(), false);
     ASSERT_TRUE(addin.Loaded());
-    ASSERT_TRUE(addin.SetParameter("ehost", Text(u"scales.invalid")));
-    ASSERT_TRUE(addin.SetParameter("eport", Number(EmulatorPort())));
+    // A space in the name: no resolver can answer it, none is asked twice.
+    SetEmulatorLink(addin, u"no such scales.invalid");
     EXPECT_EQ(addin.Open().size(), 20u);  // Open registers the device anyway
     EXPECT_EQ(addin.LastError(), kConnectionFailed);
 }

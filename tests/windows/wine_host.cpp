@@ -89,8 +89,17 @@ std::u16string TakeHostString(tVariant& v, CountingMemory& memory) {
 
 }  // namespace
 
+// The tests load and free the add-in many times in one process.  Wine's
+// ws2_32 does not come back to life once unloaded (sockets fail after a
+// reload), so this host keeps it loaded, as the platform's own process does.
+static void KeepWinsockLoaded() {
+    static HMODULE winsock = LoadLibraryA("ws2_32.dll");
+    (void)winsock;
+}
+
 AddInUnderTest::AddInUnderTest(const std::string& dllPath, bool withLogMarker)
     : folder_(MakeFolder()) {
+    KeepWinsockLoaded();
     std::string source = WindowsPath(dllPath);
     std::string name = source.substr(source.find_last_of("\\/") + 1);
     std::string copy = folder_ + "\\" + name;

@@ -1,0 +1,125 @@
+#!/bin/bash
+# The Windows deliverables in one command, for CI and for developers:
+#   scripts/windows/run-all.sh
+# 1. installs what is missing (setup.sh);
+# 2. builds the Linux scales emulator and the Linux .so (RLS_LINUX_BUILD,
+#    default build/default), then both DLLs with their Windows test programs
+#    (build/win64, build/win32);
+# 3. checks both DLLs' imports and exports (check-dll.sh);
+# 4. 32-bit: registers the qemu i386 handler, runs the MSVC-ABI host and the
+#    end-to-end smoke test under Wine, removes the handler again;
+# 5. builds build/package/NativeAPITaviZavRLS1000.zip;
+# 6. 64-bit: runs every Windows test under Wine through CTest (last, so that
+#    its summary closes the output).
+# Exits non-zero when any step fails; the last line is a one-line summary.
+set -u
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../.." && pwd)
+. "$here/wine-env.sh"
+linux_build=${RLS_LINUX_BUILD:-$root/build/default}
+emulator=$linux_build/tools/scales-emulator/scales-emulator
+linux_so=$linux_build/addin/NativeAPITaviZavRLS1000Lin64.so
+win64=$root/build/win64
+win32=$root/build/win32
+package=$root/build/package/NativeAPITaviZavRLS1000.zip
+jobs=${RLS_JOBS:-2}
+started=$(date +%s)
+failed=()
+passed=()
+
+# step NAME COMMAND...: runs and times one step, remembering its outcome.
+step() {
+    local name=$1 start=$(date +%s)
+    shift
+    echo
+    echo "==== $name"
+    if "$@"; then
+        passed+=("$name")
+        echo "==== $name: ok ($(($(date +%s) - start)) s)"
+    else
+        failed+=("$name")
+        echo "==== $name: FAILED ($(($(date +%s) - start)) s)"
+    fi
+}
+
+cleanup() {
+    "$here/binfmt.sh" unregister 2>/dev/null
+    for prefix in "$win64/wineprefix" "$win32/wineprefix"; do
+        [ -d "$prefix" ] && WINEPREFIX=$prefix "$RLS_WINE_DIR/wineserver64" -k 2>/dev/null
+    done
+}
+trap cleanup EXIT
+
+build_linux() {
+    if [ ! -f "$linux_build/CMakeCache.txt" ]; then
+        cmake -S "$root" -B "$linux_build" -G Ninja -DCMAKE_BUILD_TYPE=Release || return 1
+    fi
+    cmake --build "$linux_build" -j"$jobs" --target scales-emulator rls_addin
+}
+
+configure_windows() {  # PRESET
+    cmake --preset "$1" -S "$root" -DRLS_LINUX_EMULATOR="$emulator" >/dev/null
+}
+
+build_win64() {
+    configure_windows win64 && cmake --build "$win64" -j"$jobs"
+}
+
+# The 32-bit build makes only what the 32-bit runs use: the portable suites
+# run under 64-bit Wine, and the layout asserts compile in here anyway.
+build_win32() {
+    configure_windows win32 &&
+        cmake --build "$win32" -j"$jobs" --target rls_addin msvc_abi_host wine_addin_e2e
+}
+
+check_dlls() {
+    "$here/check-dll.sh" "$win32/addin/NativeAPITaviZavRLS1000Win32.dll" \
+        "$win64/addin/NativeAPITaviZavRLS1000Win64.dll"
+}
+
+# 64-bit prefix first, without the i386 handler (with it, wineboot would run
+# its 32-bit parts under qemu and take minutes).
+prepare_wine64() {
+    "$here/binfmt.sh" unregister &&
+        "$here/wine-prefix.sh" 64 "$win64/wineprefix" &&
+        WINEPREFIX=$win64/wineprefix "$RLS_WINE_DIR/wineserver64" -p
+}
+
+run_wine32() {
+    "$here/binfmt.sh" register || return 1
+    local status=0
+    "$here/wine-prefix.sh" 32 "$win32/wineprefix" &&
+        WINEPREFIX=$win32/wineprefix "$RLS_WINE_DIR/wineserver64" -p &&
+        ctest --test-dir "$win32" --output-on-failure -j1 -R '^(msvc_abi_host|wine_addin_e2e)$' ||
+        status=1
+    WINEPREFIX=$win32/wineprefix "$RLS_WINE_DIR/wineserver64" -k 2>/dev/null
+    "$here/binfmt.sh" unregister
+    return $status
+}
+
+make_package() {
+    "$root/packaging/make-zip.sh" "$win32/addin/NativeAPITaviZavRLS1000Win32.dll" \
+        "$win64/addin/NativeAPITaviZavRLS1000Win64.dll" "$linux_so" "$package"
+}
+
+run_wine64() {
+    ctest --test-dir "$win64" --output-on-failure -j"$jobs"
+}
+
+step "install missing packages" "$here/setup.sh"
+step "Linux emulator and .so" build_linux
+step "build win64" build_win64
+step "build win32" build_win32
+step "DLL imports and exports" check_dlls
+step "32-bit runs under Wine and qemu" run_wine32
+step "package" make_package
+step "64-bit Wine prefix" prepare_wine64
+step "64-bit tests under Wine" run_wine64
+
+elapsed=$(($(date +%s) - started))
+if [ ${#failed[@]} -eq 0 ]; then
+    echo "windows run-all: OK, ${#passed[@]} steps passed in $((elapsed / 60))m$((elapsed % 60))s; package $package"
+    exit 0
+fi
+echo "windows run-all: FAILED: $(IFS=,; echo "${failed[*]}") (${#passed[@]} passed) in $((elapsed / 60))m$((elapsed % 60))s"
+exit 1
