@@ -19,8 +19,12 @@ fi
 mkdir -p "$WINEPREFIX"
 start=$(date +%s)
 echo "wine-prefix: creating the ${bits}-bit prefix $WINEPREFIX ..."
-"$RLS_WINE" wineboot -i >"$WINEPREFIX/wineboot.log" 2>&1
+WINEDEBUG=${RLS_WINEBOOT_DEBUG:--all} "$RLS_WINE" wineboot -i >"$WINEPREFIX/wineboot.log" 2>&1
 "$RLS_WINE" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
     /v Debugger /t REG_SZ /d "" /f >/dev/null 2>&1
+# COM7 leads to a fixed path in the prefix; the serial tests make it a link
+# to the scales emulator's pseudo-terminal (Wine maps COM ports from here).
+"$RLS_WINE" reg add 'HKLM\Software\Wine\Ports' /v COM7 /t REG_SZ \
+    /d "$WINEPREFIX/com7-emulator" /f >/dev/null 2>&1
 "$WINESERVER" -w
 echo "wine-prefix: ${bits}-bit prefix ready in $(($(date +%s) - start)) s"
