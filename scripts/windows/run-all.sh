@@ -6,8 +6,8 @@
 #    default build/default), then both DLLs with their Windows test programs
 #    (build/win64, build/win32);
 # 3. checks both DLLs' imports and exports (check-dll.sh);
-# 4. 32-bit: registers the qemu i386 handler, runs the MSVC-ABI host and the
-#    end-to-end smoke test under Wine, removes the handler again;
+# 4. 32-bit: with the qemu i386 handler (with-i386.sh), runs the MSVC-ABI
+#    host and the end-to-end smoke test under Wine;
 # 5. builds build/package/NativeAPITaviZavRLS1000.zip;
 # 6. 64-bit: runs every Windows test under Wine through CTest (last, so that
 #    its summary closes the output).
@@ -43,10 +43,8 @@ step() {
 }
 
 cleanup() {
-    "$here/binfmt.sh" unregister 2>/dev/null
-    for prefix in "$win64/wineprefix" "$win32/wineprefix"; do
-        [ -d "$prefix" ] && WINEPREFIX=$prefix "$RLS_WINE_DIR/wineserver64" -k 2>/dev/null
-    done
+    "$here/wine-server.sh" stop 64 "$win64/wineprefix"
+    "$here/wine-server.sh" stop 32 "$win32/wineprefix"
 }
 trap cleanup EXIT
 
@@ -77,24 +75,14 @@ check_dlls() {
         "$win64/addin/NativeAPITaviZavRLS1000Win64.dll"
 }
 
-# 64-bit prefix first, without the i386 handler (with it, wineboot would run
-# its 32-bit parts under qemu and take minutes).
+# Without the i386 handler in sight (with-i386.sh keeps it in a namespace of
+# its own), the 64-bit prefix is made in seconds.
 prepare_wine64() {
-    "$here/binfmt.sh" unregister &&
-        "$here/wine-prefix.sh" 64 "$win64/wineprefix" &&
-        WINEPREFIX=$win64/wineprefix "$RLS_WINE_DIR/wineserver64" -p
+    "$here/wine-server.sh" start 64 "$win64/wineprefix"
 }
 
 run_wine32() {
-    "$here/binfmt.sh" register || return 1
-    local status=0
-    "$here/wine-prefix.sh" 32 "$win32/wineprefix" &&
-        WINEPREFIX=$win32/wineprefix "$RLS_WINE_DIR/wineserver64" -p &&
-        ctest --test-dir "$win32" --output-on-failure -j1 -R '^(msvc_abi_host|wine_addin_e2e)$' ||
-        status=1
-    WINEPREFIX=$win32/wineprefix "$RLS_WINE_DIR/wineserver64" -k 2>/dev/null
-    "$here/binfmt.sh" unregister
-    return $status
+    "$here/with-i386.sh" "$here/wine32-runs.sh" "$win32"
 }
 
 make_package() {
@@ -111,9 +99,9 @@ step "Linux emulator and .so" build_linux
 step "build win64" build_win64
 step "build win32" build_win32
 step "DLL imports and exports" check_dlls
+step "64-bit Wine prefix" prepare_wine64
 step "32-bit runs under Wine and qemu" run_wine32
 step "package" make_package
-step "64-bit Wine prefix" prepare_wine64
 step "64-bit tests under Wine" run_wine64
 
 elapsed=$(($(date +%s) - started))
