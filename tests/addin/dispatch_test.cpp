@@ -4,23 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "addin/method_table.h"
 #include "tests/addin/addin_support.h"
 
 namespace addin_test {
 namespace {
-
-TEST(MethodTable, NumbersMatchPositionsAndNamesAreUnique) {
-    for (long i = 0; i < addin::kMethodCount; ++i) {
-        const addin::MethodEntry* entry = addin::FindMethodEntry(i);
-        ASSERT_NE(entry, nullptr);
-        EXPECT_EQ(entry->number, i);
-        const std::u16string english = entry->english, russian = entry->russian;
-        EXPECT_EQ(addin::FindMethodByName(reinterpret_cast<const WCHAR_T*>(english.c_str())), i);
-        EXPECT_EQ(addin::FindMethodByName(reinterpret_cast<const WCHAR_T*>(russian.c_str())), i);
-    }
-    EXPECT_EQ(addin::FindMethodEntry(addin::kMethodCount), nullptr);
-}
 
 TEST_F(DriverTest, StringParametersOfWrongTypeChangeNothing) {
     driver_.Devices().SetLastError(7);

@@ -12,7 +12,6 @@ namespace addin {
 namespace {
 
 using addin_test::Narrow;
-using addin_test::TestMemory;
 using addin_test::Wide;
 
 tVariant Tagged(TYPEVAR tag) {
@@ -77,24 +76,6 @@ TEST(StringParameter, NeverPastTheGivenLengthAndStopsAtNul) {
     EXPECT_EQ(ReadStringValue(nullNarrow), u"");
     EXPECT_FALSE(IsStringValue(Tagged(VTYPE_BLOB)));
     EXPECT_EQ(ReadStringValue(Tagged(VTYPE_I4)), u"");
-}
-
-TEST(Results, StringsComeFromTheHostsMemory) {
-    TestMemory memory;
-    tVariant out = Tagged(VTYPE_I4);
-    ASSERT_TRUE(WriteString(out, u"Весы", &memory));
-    EXPECT_EQ(out.vt, VTYPE_PWSTR);
-    EXPECT_EQ(out.wstrLen, 4u);
-    EXPECT_EQ(out.pwstrVal[4], 0);  // terminated for the host
-    EXPECT_EQ(memory.Live(), 1u);
-    EXPECT_FALSE(WriteString(out, u"x", nullptr));
-    EXPECT_EQ(out.vt, VTYPE_EMPTY);
-    WriteUi4(out, 2002);
-    EXPECT_EQ(out.vt, VTYPE_UI4);
-    EXPECT_EQ(out.ulVal, 2002u);
-    WriteBool(out, true);
-    EXPECT_EQ(out.vt, VTYPE_BOOL);
-    EXPECT_TRUE(out.bVal);
 }
 
 }  // namespace
