@@ -1,5 +1,6 @@
 # Sourced by the Windows scripts: the Wine environment for console programs.
 #   rls_wine_env BITS PREFIX   exports WINEPREFIX/WINEARCH/WINEDEBUG, sets RLS_WINE
+# BITS: 64, 32 (a 32-bit prefix) or wow64 (32-bit programs in a 64-bit prefix).
 # No display is used: the test programs are console programs, and an unset
 # DISPLAY keeps Wine from trying to open windows (e.g. a crash dialog).
 
@@ -18,6 +19,11 @@ rls_wine_env() {
     if [ "$bits" = 32 ]; then
         export WINEARCH=win32
         RLS_WINE=$RLS_WINE_DIR/wine
+    elif [ "$bits" = wow64 ]; then
+        # 32-bit programs in a 64-bit prefix: Wine's own processes stay
+        # 64-bit and only the program itself runs under the i386 loader.
+        export WINEARCH=win64
+        RLS_WINE=$RLS_WINE_DIR/wine64
     else
         export WINEARCH=win64
         RLS_WINE=$RLS_WINE_DIR/wine64

@@ -1,8 +1,8 @@
 #!/bin/bash
 # Runs one Windows program under Wine:  wine-run.sh BITS PREFIX PROGRAM [ARGS...]
-# BITS is 64 or 32.  Used by CTest as the cross-compiling emulator and by the
-# other scripts.  32-bit programs need the qemu i386 handler (binfmt.sh
-# register): the kernel of these machines does not execute i386 code itself.
+# BITS is 64, 32 (a 32-bit prefix) or wow64 (a 32-bit program in a 64-bit prefix).  Used by CTest as the cross-compiling emulator and by the
+# other scripts.  32-bit programs need the qemu i386 handler (with-i386.sh):
+# the kernel of these machines does not execute i386 code itself.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/wine-env.sh"
@@ -11,12 +11,12 @@ if [ $# -lt 3 ]; then
     echo "usage: $0 64|32 PREFIX PROGRAM [ARGS...]" >&2
     exit 2
 fi
-bits=$1 prefix=$2
+bits=$1 prefix=$(realpath -m "$2")
 shift 2
 rls_wine_env "$bits" "$prefix"
 
-if [ "$bits" = 32 ] && ! rls_binfmt_registered; then
-    echo "wine-run: 32-bit program but no i386 handler; run scripts/windows/binfmt.sh register" >&2
+if [ "$bits" != 64 ] && ! rls_binfmt_registered; then
+    echo "wine-run: 32-bit program but no i386 handler; run scripts/windows/with-i386.sh" >&2
     exit 125
 fi
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
