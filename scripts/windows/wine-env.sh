@@ -12,7 +12,7 @@ rls_wine_env() {
     local bits=$1 prefix=$2
     unset DISPLAY WAYLAND_DISPLAY
     export WINEDEBUG=-all
-    export WINEPREFIX="$prefix"
+    export WINEPREFIX=$(realpath -m "$prefix")  # Wine takes only absolute paths
     export WINESERVER=$RLS_WINE_DIR/wineserver64
     # Gecko/Mono installers would open dialogs when the prefix is created.
     export WINEDLLOVERRIDES="mscoree,mshtml="
@@ -32,4 +32,17 @@ rls_wine_env() {
 
 rls_binfmt_registered() {
     [ -e "$RLS_BINFMT_DIR/$RLS_BINFMT_NAME" ]
+}
+
+# Seconds a server started for single runs stays up after its last program.
+RLS_WINE_IDLE_SECONDS=30
+
+# Whether the prefix's server is up: its socket lives in a folder named after
+# the prefix's device and inode numbers.
+rls_wine_server_running() {
+    local id
+    id=$(stat -c '%d %i' "$WINEPREFIX" 2>/dev/null) || return 1
+    # shellcheck disable=SC2086
+    id=$(printf 'server-%x-%x' $id)
+    compgen -G "/tmp/wine-*/$id/socket" >/dev/null || compgen -G "/tmp/.wine-$(id -u)/$id/socket" >/dev/null
 }

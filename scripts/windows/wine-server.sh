@@ -1,6 +1,6 @@
 #!/bin/bash
 # Starts or stops the Wine server of a prefix for a batch of test runs:
-#   wine-server.sh start|stop BITS PREFIX
+#   wine-server.sh start|stop BITS PREFIX [IDLE_SECONDS]
 # start: creates the prefix when missing, keeps its server running (-p) and
 # starts Wine's own processes (services, device drivers) once, detached from
 # every terminal and pipe.  Without that, the first test of a CTest run would
@@ -11,13 +11,14 @@
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/wine-env.sh"
-action=$1 bits=$2 prefix=$3
+action=$1 bits=$2 prefix=$3 idle=${4:-}
 rls_wine_env "$bits" "$prefix"
 
 case "$action" in
 start)
     "$here/wine-prefix.sh" "$bits" "$prefix"
-    "$WINESERVER" -p </dev/null >/dev/null 2>&1
+    # Without IDLE_SECONDS the server stays until "stop".
+    "$WINESERVER" -p$idle </dev/null >/dev/null 2>&1 || true  # fails when already up
     "$RLS_WINE" cmd /c exit </dev/null >/dev/null 2>&1
     ;;
 stop)
