@@ -89,9 +89,10 @@ std::u16string TakeHostString(tVariant& v, CountingMemory& memory) {
 
 }  // namespace
 
-// The tests load and free the add-in many times in one process.  Wine's
-// ws2_32 does not come back to life once unloaded (sockets fail after a
-// reload), so this host keeps it loaded, as the platform's own process does.
+// The tests load and free the add-in many times in one process.  Once Wine's
+// ws2_32 has been unloaded and loaded again, every call on a new socket fails
+// with WSAENOTSOCK (seen with plain Winsock calls, without the add-in), so
+// this host keeps ws2_32 loaded, as the platform's own process does.
 static void KeepWinsockLoaded() {
     static HMODULE winsock = LoadLibraryA("ws2_32.dll");
     (void)winsock;
