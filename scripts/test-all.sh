@@ -20,7 +20,7 @@ stage() {  # stage NAME COMMAND...
     fi
 }
 
-stage "configure (Linux)" cmake --preset default >/dev/null
+stage "configure (Linux)" cmake --preset default
 stage "build (Linux)" cmake --build --preset default -j2
 
 if [ -x scripts/windows/run-all.sh ] && [ "${RLS_SKIP_WINDOWS:-0}" != 1 ]; then
