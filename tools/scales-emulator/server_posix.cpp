@@ -62,6 +62,16 @@ class PollingServer : public Server {
     virtual void OnIdle() {}
     virtual void Send(const std::vector<uint8_t>& chunk, const sockaddr_in& to) = 0;
 
+    struct Outgoing {
+        std::vector<uint8_t> bytes;
+        sockaddr_in to;
+    };
+    // Everything due at once; a link that can hand several chunks to the
+    // system in one call does so, so they leave truly back to back.
+    virtual void SendAll(const std::vector<Outgoing>& due) {
+        for (const Outgoing& chunk : due) Send(chunk.bytes, chunk.to);
+    }
+
     void Schedule(const PlannedReply& reply, const sockaddr_in& to) {
         const TimePoint now = SteadyClock::now();
         for (size_t k = 0; k < reply.chunks.size(); ++k) {
@@ -76,11 +86,6 @@ class PollingServer : public Server {
     TimePoint lastInput_ = SteadyClock::now();
 
   private:
-    struct Outgoing {
-        std::vector<uint8_t> bytes;
-        sockaddr_in to;
-    };
-
     int NextTimeoutMs() const {
         int timeout = -1;
         const TimePoint now = SteadyClock::now();
@@ -99,10 +104,12 @@ class PollingServer : public Server {
 
     void SendDue() {
         const TimePoint now = SteadyClock::now();
+        std::vector<Outgoing> due;
         while (!queue_.empty() && queue_.begin()->first <= now) {
-            Send(queue_.begin()->second.bytes, queue_.begin()->second.to);
+            due.push_back(std::move(queue_.begin()->second));
             queue_.erase(queue_.begin());
         }
+        if (!due.empty()) SendAll(due);
     }
 
     void Run() {
@@ -153,6 +160,29 @@ class UdpServer : public PollingServer {
     void Send(const std::vector<uint8_t>& chunk, const sockaddr_in& to) override {
         sendto(fd_, chunk.data(), chunk.size(), 0, reinterpret_cast<const sockaddr*>(&to),
                sizeof to);
+    }
+
+    // The datagrams of a split reply go out in one system call, as a device
+    // that sends them back to back would: the receiver finds them all waiting.
+    void SendAll(const std::vector<Outgoing>& due) override {
+        std::vector<mmsghdr> messages(due.size());
+        std::vector<iovec> parts(due.size());
+        for (size_t i = 0; i < due.size(); ++i) {
+            parts[i].iov_base = const_cast<uint8_t*>(due[i].bytes.data());
+            parts[i].iov_len = due[i].bytes.size();
+            messages[i] = mmsghdr{};
+            messages[i].msg_hdr.msg_name = const_cast<sockaddr_in*>(&due[i].to);
+            messages[i].msg_hdr.msg_namelen = sizeof(sockaddr_in);
+            messages[i].msg_hdr.msg_iov = &parts[i];
+            messages[i].msg_hdr.msg_iovlen = 1;
+        }
+        size_t sent = 0;
+        while (sent < due.size()) {
+            const int n =
+                sendmmsg(fd_, messages.data() + sent, static_cast<unsigned>(due.size() - sent), 0);
+            if (n <= 0) break;
+            sent += static_cast<size_t>(n);
+        }
     }
 
     FrameHandler handler_;
