@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs every test of the project on a Debian 12 machine (as root), installing
-# what is missing: the Linux build and its test suites, the short fuzz runs
-# (when clang is present), and the Windows DLLs under Wine with the package.
+# what is missing: the Linux build, the Windows DLLs under Wine with the
+# package, the short fuzz runs (when clang is present), the suites under
+# ASan + UBSan, and last the Linux test suites.
 # Ends with CTest's summary of the Linux suites; exits non-zero if any stage
 # failed.
 set -uo pipefail
@@ -29,6 +30,12 @@ fi
 
 if [ -x scripts/fuzz-short.sh ] && [ "${RLS_SKIP_FUZZ:-0}" != 1 ]; then
     stage "fuzz (short runs)" scripts/fuzz-short.sh
+fi
+
+if [ "${RLS_SKIP_ASAN:-0}" != 1 ]; then
+    stage "configure (ASan + UBSan)" cmake --preset asan
+    stage "build (ASan + UBSan)" cmake --build --preset asan -j2
+    stage "test suites under ASan + UBSan" ctest --preset asan
 fi
 
 echo "== Linux test suites"
