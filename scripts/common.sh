@@ -11,8 +11,8 @@ ensure_packages() {
         echo "== installing: ${missing[*]}"
         export DEBIAN_FRONTEND=noninteractive
         apt-get update -q >/dev/null
-        apt-get install -y -q --no-install-recommends "${missing[@]}" >/dev/null
+        apt-get -o DPkg::Lock::Timeout=300 install -y -q --no-install-recommends "${missing[@]}" >/dev/null
     fi
 }
 
-BASE_PACKAGES=(cmake ninja-build g++ make libgtest-dev binutils file ca-certificates)
+BASE_PACKAGES=(cmake ninja-build g++ libgtest-dev)

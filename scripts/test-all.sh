@@ -9,7 +9,9 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 . scripts/common.sh
 
-ensure_packages "${BASE_PACKAGES[@]}" clang libclang-rt-14-dev socat zip unzip
+# clang and its runtime (libFuzzer) for the fuzz runs; the Windows stage
+# installs its own toolchains (scripts/windows/setup.sh).
+ensure_packages "${BASE_PACKAGES[@]}" clang libclang-rt-14-dev
 
 failed=()
 stage() {  # stage NAME COMMAND...
