@@ -14,12 +14,15 @@
 #include <stdexcept>
 
 #include "transport/com_port.h"
+#include "transport/poll_posix.h"
 
 struct COMPort::LineState {
     termios tio;
 };
 
 namespace {
+
+using transport::PollFor;
 
 constexpr int kWriteWaitMs = 1000;
 
@@ -73,15 +76,6 @@ bool WriteLine(int fd, const termios& wanted) {
 
 void WriteLineOrRaise(int fd, const termios& wanted) {
     if (!WriteLine(fd, wanted)) Raise(transport::kComStateRefused);
-}
-
-int PollFor(int fd, short events, int timeoutMs) {
-    pollfd p{fd, events, 0};
-    int r;
-    do {
-        r = poll(&p, 1, timeoutMs);
-    } while (r < 0 && errno == EINTR);
-    return r > 0 ? p.revents : 0;
 }
 
 // Opens the device for this port alone.  TIOCEXCL (set once the device is
@@ -272,5 +266,5 @@ int COMPort::Write(const uint8_t* bytes, int count) {
 }
 
 bool COMPort::WaitReadable(int timeoutMs) {
-    return PollFor(Fd(handle), POLLIN, timeoutMs < 0 ? 0 : timeoutMs) != 0;
+    return PollFor(Fd(handle), POLLIN, timeoutMs) != 0;
 }

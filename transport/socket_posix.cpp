@@ -12,10 +12,13 @@
 
 #include <cstring>
 
+#include "transport/poll_posix.h"
 #include "transport/port.h"
 #include "transport/socket.h"
 
 namespace {
+
+using transport::PollFor;
 
 constexpr int kConnectWaitMs = 3000;
 constexpr int kSendWaitMs = 1000;
@@ -29,15 +32,6 @@ constexpr int kSendFlags = MSG_NOSIGNAL | MSG_DONTWAIT;
 #else
 constexpr int kSendFlags = MSG_DONTWAIT;
 #endif
-
-int PollFor(int fd, short events, int timeoutMs) {
-    pollfd p{fd, events, 0};
-    int r;
-    do {
-        r = poll(&p, 1, timeoutMs);
-    } while (r < 0 && errno == EINTR);
-    return r > 0 ? p.revents : 0;
-}
 
 bool ResolveIpv4(const char* host, in_addr* out) {
     if (inet_pton(AF_INET, host, out) == 1) return true;
@@ -154,7 +148,7 @@ int CZavClientSocket::Receive(uint8_t* buffer) {
 
 bool CZavClientSocket::WaitReadable(int timeoutMs) {
     if (!IsValid()) return false;
-    return PollFor(static_cast<int>(sock), POLLIN, timeoutMs < 0 ? 0 : timeoutMs) != 0;
+    return PollFor(static_cast<int>(sock), POLLIN, timeoutMs) != 0;
 }
 
 namespace transport {
