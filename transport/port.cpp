@@ -37,6 +37,11 @@ std::string CopyName(const char* name) {
     return copy;
 }
 
+template <size_t N>
+int32_t Count(const uint8_t (&)[N]) {
+    return static_cast<int32_t>(N);
+}
+
 }  // namespace
 
 struct CZavComLanPort::State {
@@ -59,15 +64,6 @@ struct CZavComLanPort::State {
     std::recursive_mutex lock;
 };
 
-namespace {
-
-template <size_t N>
-int32_t Count(const uint8_t (&)[N]) {
-    return static_cast<int32_t>(N);
-}
-
-}  // namespace
-
 CZavComLanPort::CZavComLanPort() : s_(new State) {
     // The monitor is switched on by a marker file beside the library, tested
     // once, now: creating or removing it later affects only new ports.
@@ -82,7 +78,6 @@ CZavComLanPort::CZavComLanPort() : s_(new State) {
 
 CZavComLanPort::~CZavComLanPort() {
     Disconnect();
-    s_->monitorFile.reset();
 }
 
 int32_t CZavComLanPort::OpenCom(const char* deviceName) {
@@ -120,8 +115,6 @@ int32_t CZavComLanPort::OpenLan(const char* host, int32_t portNumber, uint8_t so
 }
 
 int32_t CZavComLanPort::OpenConfigured() {
-    // Only a socket object left without a valid socket can still be held.
-    Disconnect();
     if (s_->connectionType == transport::kConnectionSerial) return OpenSerial();
     if (s_->connectionType == transport::kConnectionEthernet) return OpenNetwork();
     return kOpenFailed;

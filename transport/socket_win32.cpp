@@ -18,7 +18,7 @@ SOCKET Handle(intptr_t sock) {
     return static_cast<SOCKET>(sock);
 }
 
-// select() on one socket; which set is asked for is given by the pointers.
+// select() on one socket, for writing or for reading, with its error set.
 bool Ready(SOCKET s, bool forWrite, long microseconds) {
     fd_set wanted;
     fd_set failed;
