@@ -207,48 +207,38 @@ int CodePageOfCharset(const char* name) {
     return 0;
 }
 
+// A code page of 0 means the system's; pages this file has no table for go to
+// the operating system.
 std::string FromUtf16(int codePage, std::u16string_view in) {
+    if (codePage == 0) codePage = SystemCodePage();
     switch (codePage) {
         case kUtf8CodePage:
             return Utf16ToUtf8(in);
         case kWindows1251CodePage:
             return Utf16ToWindows1251(in);
         default:
-            return Utf16ToSystem(in);
+            return os::FromUtf16(codePage, in);
     }
 }
 
 std::u16string ToUtf16(int codePage, std::string_view in) {
+    if (codePage == 0) codePage = SystemCodePage();
     switch (codePage) {
         case kUtf8CodePage:
             return Utf8ToUtf16(in);
         case kWindows1251CodePage:
             return Windows1251ToUtf16(in);
         default:
-            return SystemToUtf16(in);
+            return os::ToUtf16(codePage, in);
     }
 }
 
 std::string Utf16ToSystem(std::u16string_view in) {
-    switch (SystemCodePage()) {
-        case kUtf8CodePage:
-            return Utf16ToUtf8(in);
-        case kWindows1251CodePage:
-            return Utf16ToWindows1251(in);
-        default:
-            return os::FromUtf16(SystemCodePage(), in);
-    }
+    return FromUtf16(SystemCodePage(), in);
 }
 
 std::u16string SystemToUtf16(std::string_view in) {
-    switch (SystemCodePage()) {
-        case kUtf8CodePage:
-            return Utf8ToUtf16(in);
-        case kWindows1251CodePage:
-            return Windows1251ToUtf16(in);
-        default:
-            return os::ToUtf16(SystemCodePage(), in);
-    }
+    return ToUtf16(SystemCodePage(), in);
 }
 
 }  // namespace text
