@@ -308,9 +308,7 @@ const char16_t* XString::wideText() const {
 
 const char* XString::textIn(const char* charset) const {
     int codePage = text::CodePageOfCharset(charset);
-    std::string result = impl_->wideCurrent
-                             ? text::FromUtf16(codePage, impl_->wide)
-                             : text::FromUtf16(codePage, text::Utf8ToUtf16(impl_->Utf8()));
+    std::string result = text::FromUtf16(codePage, impl_->Wide());
     if (!impl_->converted) impl_->converted = std::make_unique<std::string>();
     *impl_->converted = std::move(result);
     return impl_->converted->c_str();
