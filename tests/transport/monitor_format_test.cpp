@@ -5,29 +5,23 @@
 #include <vector>
 
 #include "tests/transport/test_support.h"
+#include "transport/module_dir.h"
 #include "transport/monitor.h"
 #include "transport/port.h"
 
 namespace {
 
 using transport::FormatMonitorRecord;
+using transport_test::Counting;
+using transport_test::kRule;
+using transport_test::kRuler;
 
-constexpr char kRule[] =
-    "\r\n____________________________________________________________________\r\n";
-constexpr char kRuler[] =
-    "  N     1  2  3  4  5  6  7  8  9 10   11 12 13 14 15 16 17 18 19 20\r\n\r\n";
 constexpr char kEthernet[] = "ETHERNET: 127.0.0.1:5001";
 
 std::string Record(const std::vector<uint8_t>& bytes, int direction,
                    const std::string& description = kEthernet) {
     return FormatMonitorRecord(transport_test::FixedTime(), direction, bytes.data(),
                                static_cast<int32_t>(bytes.size()), description);
-}
-
-std::vector<uint8_t> Counting(uint8_t first, size_t n) {
-    std::vector<uint8_t> v;
-    for (size_t i = 0; i < n; ++i) v.push_back(static_cast<uint8_t>(first + i));
-    return v;
 }
 
 TEST(MonitorRecord, OpenRecordByteForByte) {
@@ -116,7 +110,7 @@ TEST(MonitorFileNames, DeviceIdIsCleanedInTheFileNameOnly) {
     EXPECT_EQ(SanitizeForFileName("a...b"), "a___b");
 
     std::u16string dir = u"base";
-    std::u16string sep(1, transport::MarkerFilePath(u"")[0]);
+    std::u16string sep(1, transport::PathSeparator());
     EXPECT_EQ(transport::DeviceMonitorPath(dir, "A1B2"),
               u"base" + sep + u"portmon-korvan-scalesprn_A1B2.log");
     EXPECT_EQ(transport::DeviceMonitorPath(dir, "../up"),

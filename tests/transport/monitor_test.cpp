@@ -16,17 +16,14 @@ namespace {
 
 namespace fs = std::filesystem;
 using transport_test::FilesIn;
+using transport_test::kRule;
+using transport_test::kRuler;
 using transport_test::LibraryDir;
 using transport_test::ReadFile;
 
 constexpr char kLoopback[] = "127.0.0.1";
 constexpr int kDiscardPort = 9;
 constexpr char kDefaultFile[] = "portmon-korvan-scalesprn-ron.log";
-
-constexpr char kRule[] =
-    "\r\n____________________________________________________________________\r\n";
-constexpr char kRuler[] =
-    "  N     1  2  3  4  5  6  7  8  9 10   11 12 13 14 15 16 17 18 19 20\r\n\r\n";
 
 std::string SystemRecord(const std::string& description, const std::string& dataLine, int count) {
     char header[80];

@@ -9,7 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <chrono>
 #include <fstream>
 #include <functional>
@@ -66,12 +65,6 @@ class PtyPair {
     std::string path_;
 };
 
-std::array<uint8_t, transport::kFrameSize> FrameWithLineControlBytes() {
-    std::array<uint8_t, transport::kFrameSize> frame{};
-    for (size_t i = 0; i < frame.size(); ++i) frame[i] = static_cast<uint8_t>(i);
-    return frame;
-}
-
 std::string RaisedText(const std::function<void()>& action) {
     try {
         action();
@@ -98,9 +91,9 @@ TEST(SerialPort, OpensRawAtBaseStateAndMovesBytesUntouched) {
     EXPECT_EQ(t.c_cc[VTIME], 0);
 
     // Every byte value goes out unchanged (no newline translation).
-    auto frame = FrameWithLineControlBytes();
+    std::vector<uint8_t> frame = transport_test::CountingFrame();
     ASSERT_EQ(port.Write(frame.data()), transport::kFrameSize);
-    EXPECT_EQ(pty.ReadExactly(frame.size()), std::vector<uint8_t>(frame.begin(), frame.end()));
+    EXPECT_EQ(pty.ReadExactly(frame.size()), frame);
 
     // Nothing waiting: the wait keeps its limit and Read comes back at once.
     std::vector<uint8_t> buf(transport::kReadRoom);
@@ -236,10 +229,6 @@ TEST(SerialPort, FailedOpensLeaveNothingHeld) {
     PtyPair pty;
     EXPECT_EQ(port.OpenCom(pty.path()), 0);
 }
-
-}  // namespace
-
-namespace {
 
 TEST(SerialPort, OpenRecordShowsTheOpeningSpeedAndLaterRecordsTheNewOne) {
     transport_test::LibraryDir dir(true);

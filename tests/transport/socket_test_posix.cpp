@@ -7,13 +7,16 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <chrono>
 #include <vector>
 
+#include "tests/transport/test_support.h"
 #include "transport/port.h"
 
 namespace {
+
+using transport_test::Counting;
+using transport_test::CountingFrame;
 
 constexpr char kLoopback[] = "127.0.0.1";
 
@@ -55,18 +58,6 @@ int FreePort(int type) {
     return p.port();
 }
 
-std::array<uint8_t, transport::kFrameSize> NumberedFrame() {
-    std::array<uint8_t, transport::kFrameSize> frame{};
-    for (size_t i = 0; i < frame.size(); ++i) frame[i] = static_cast<uint8_t>(i);
-    return frame;
-}
-
-std::vector<uint8_t> Pattern(size_t n, uint8_t first) {
-    std::vector<uint8_t> v(n);
-    for (size_t i = 0; i < n; ++i) v[i] = static_cast<uint8_t>(first + i);
-    return v;
-}
-
 // Receives one datagram and remembers who sent it, so replies can go back.
 std::vector<uint8_t> ReceiveFrom(int fd, sockaddr_in* sender) {
     std::vector<uint8_t> buf(8192);
@@ -92,7 +83,7 @@ std::vector<uint8_t> ReadPort(CZavComLanPort& port) {
 // Opens a UDP port to `peer`, writes a frame and learns the port's address.
 sockaddr_in OpenUdpAndGreet(CZavComLanPort& port, const Peer& peer) {
     EXPECT_EQ(port.OpenLan(kLoopback, peer.port(), transport::kSocketDatagram), 0);
-    auto frame = NumberedFrame();
+    std::vector<uint8_t> frame = CountingFrame();
     EXPECT_EQ(port.Write(frame.data()), transport::kFrameSize);
     sockaddr_in client{};
     EXPECT_EQ(ReceiveFrom(peer.fd(), &client).size(), frame.size());
@@ -106,19 +97,19 @@ TEST(UdpPort, OpensWritesWholeFrameAndReadsWaitingDatagramsTogether) {
     EXPECT_TRUE(port.IsConnected());
     EXPECT_EQ(port.ConnectionType(), transport::kConnectionEthernet);
 
-    auto frame = NumberedFrame();
+    std::vector<uint8_t> frame = CountingFrame();
     ASSERT_EQ(port.Write(frame.data()), transport::kFrameSize);
     sockaddr_in client{};
     std::vector<uint8_t> got = ReceiveFrom(scales.fd(), &client);
-    EXPECT_EQ(got, std::vector<uint8_t>(frame.begin(), frame.end()));
+    EXPECT_EQ(got, frame);
 
     EXPECT_FALSE(port.WaitForInput(0));
     EXPECT_TRUE(ReadPort(port).empty());
-    SendTo(scales.fd(), client, Pattern(20, 0x00));
-    SendTo(scales.fd(), client, Pattern(20, 0x40));
+    SendTo(scales.fd(), client, Counting(0x00, 20));
+    SendTo(scales.fd(), client, Counting(0x40, 20));
     ASSERT_TRUE(port.WaitForInput(1000));
-    std::vector<uint8_t> expected = Pattern(20, 0x00);
-    std::vector<uint8_t> second = Pattern(20, 0x40);
+    std::vector<uint8_t> expected = Counting(0x00, 20);
+    std::vector<uint8_t> second = Counting(0x40, 20);
     expected.insert(expected.end(), second.begin(), second.end());
     EXPECT_EQ(ReadPort(port), expected);
     EXPECT_TRUE(port.IsConnected());
@@ -128,21 +119,21 @@ TEST(UdpPort, ReadStopsAtRoomAndKeepsDatagramsWhole) {
     Peer scales(SOCK_DGRAM);
     CZavComLanPort port;
     sockaddr_in client = OpenUdpAndGreet(port, scales);
-    for (uint8_t first : {0x10, 0x20, 0x30}) SendTo(scales.fd(), client, Pattern(2000, first));
+    for (uint8_t first : {0x10, 0x20, 0x30}) SendTo(scales.fd(), client, Counting(first, 2000));
     ASSERT_TRUE(port.WaitForInput(1000));
     // Two fit the 5120 bytes of room; the third waits whole for the next Read.
     std::vector<uint8_t> first = ReadPort(port);
     ASSERT_EQ(first.size(), 4000u);
     EXPECT_EQ(first[2000], 0x20);
     std::vector<uint8_t> rest = ReadPort(port);
-    EXPECT_EQ(rest, Pattern(2000, 0x30));
+    EXPECT_EQ(rest, Counting(0x30, 2000));
 }
 
 TEST(UdpPort, ReceiveErrorClosesThePort) {
     int deadPort = FreePort(SOCK_DGRAM);
     CZavComLanPort port;
     ASSERT_EQ(port.OpenLan(kLoopback, deadPort, transport::kSocketDatagram), 0);
-    auto frame = NumberedFrame();
+    std::vector<uint8_t> frame = CountingFrame();
     ASSERT_EQ(port.Write(frame.data()), transport::kFrameSize);
     // Nobody listens: the refusal comes back as a pending socket error.
     ASSERT_TRUE(port.WaitForInput(1000));
@@ -156,7 +147,7 @@ TEST(UdpPort, PortNumberUsesItsLow16Bits) {
     CZavComLanPort port;
     // As 70000 reaches port 4464, so does this number reach the peer.
     ASSERT_EQ(port.OpenLan(kLoopback, scales.port() + 0x10000, transport::kSocketDatagram), 0);
-    auto frame = NumberedFrame();
+    std::vector<uint8_t> frame = CountingFrame();
     ASSERT_EQ(port.Write(frame.data()), transport::kFrameSize);
     sockaddr_in client{};
     EXPECT_EQ(ReceiveFrom(scales.fd(), &client).size(), frame.size());
@@ -169,13 +160,13 @@ TEST(TcpPort, ExchangesBytesAndStaysOpenAfterOrderlyPeerClose) {
     int peer = accept(listener.fd(), nullptr, nullptr);
     ASSERT_GE(peer, 0);
 
-    auto frame = NumberedFrame();
+    std::vector<uint8_t> frame = CountingFrame();
     ASSERT_EQ(port.Write(frame.data()), transport::kFrameSize);
     std::vector<uint8_t> got(transport::kFrameSize);
     ASSERT_EQ(recv(peer, got.data(), got.size(), MSG_WAITALL), transport::kFrameSize);
-    EXPECT_EQ(got, std::vector<uint8_t>(frame.begin(), frame.end()));
+    EXPECT_EQ(got, frame);
 
-    std::vector<uint8_t> reply = Pattern(5, 0x02);
+    std::vector<uint8_t> reply = Counting(0x02, 5);
     ASSERT_EQ(send(peer, reply.data(), reply.size(), 0), 5);
     close(peer);
     ASSERT_TRUE(port.WaitForInput(1000));
@@ -194,7 +185,7 @@ TEST(TcpPort, WriteToVanishedPeerNeverKillsTheProcess) {
     // The peer's side is gone: the first write draws a reset, the next ones
     // meet a broken pipe, which must not raise SIGPIPE in the host.
     close(peer);
-    auto frame = NumberedFrame();
+    std::vector<uint8_t> frame = CountingFrame();
     int32_t result = transport::kFrameSize;
     for (int i = 0; i < 5 && result != 0; ++i) {
         result = port.Write(frame.data());

@@ -2,12 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <random>
 #include <sstream>
 
 #include "transport/module_dir.h"
 #include "transport/monitor.h"
+#include "transport/port.h"
 #include "transport/socket.h"
 
 namespace transport_test {
@@ -49,6 +51,16 @@ std::vector<std::string> FilesIn(const fs::path& directory) {
     }
     std::sort(names.begin(), names.end());
     return names;
+}
+
+std::vector<uint8_t> Counting(uint8_t first, size_t n) {
+    std::vector<uint8_t> v(n);
+    for (size_t i = 0; i < n; ++i) v[i] = static_cast<uint8_t>(first + i);
+    return v;
+}
+
+std::vector<uint8_t> CountingFrame() {
+    return Counting(0x00, transport::kFrameSize);
 }
 
 transport::LocalTime FixedTime() {
