@@ -109,19 +109,20 @@ int32_t CScalesRongta1000::SendGoodToScalesV1(const std::u16string& name,
         const int32_t record =
             RunExchange(kGoodsRule, [&] { return scales::BuildGoodsFrame(name1251, fields); });
         if (record != scales::kOk) return record;
-        return SendNameContinuation(name, fields.code);
+        return SendContinuationBytes(name1251, fields.code);
     });
+}
+
+int32_t CScalesRongta1000::SendNameContinuation(const std::u16string& name, int32_t code) {
+    return Guarded([&] { return SendContinuationBytes(text::Utf16ToWindows1251(name), code); });
 }
 
 // Every attempt carries a new sequence number, so the scales never take a
 // repeated continuation for one they already applied.
-int32_t CScalesRongta1000::SendNameContinuation(const std::u16string& name, int32_t code) {
-    return Guarded([&] {
-        const std::string name1251 = text::Utf16ToWindows1251(name);
-        if (!scales::NeedsNameContinuation(name1251)) return scales::kOk;
-        return RunExchange(kContinuationRule, [&] {
-            return scales::BuildContinuationFrame(continuationCounter_++, name1251, code);
-        });
+int32_t CScalesRongta1000::SendContinuationBytes(const std::string& name1251, int32_t code) {
+    if (!scales::NeedsNameContinuation(name1251)) return scales::kOk;
+    return RunExchange(kContinuationRule, [&] {
+        return scales::BuildContinuationFrame(continuationCounter_++, name1251, code);
     });
 }
 

@@ -33,7 +33,7 @@ int32_t IScalesObject::ConnectByRS232(const char* deviceName, int32_t baudRate) 
         baudRate_ = baudRate;
         networkPort_ = 0;
         const int32_t opened = OpenPort();
-        if (keepOpen_ == 0) ClosePort();
+        CloseUnlessKept();
         return opened;
     } catch (...) {
         ClosePort();

@@ -133,6 +133,8 @@ class CScalesRongta1000 : public IScalesObject {
     // gives 0 or the failure of that attempt; `restart` runs before each one.
     int32_t RunAttempts(int attempts, bool drainFirst, const std::function<void()>& restart,
                         const std::function<int32_t()>& attempt);
+    // The rest of a name already in windows-1251; nothing when it fits the record.
+    int32_t SendContinuationBytes(const std::string& name1251, int32_t code);
     int32_t SendMessageFrames(int32_t number, const std::vector<std::string>& lines);
     int32_t WriteAndAwaitReply(const scales::Frame& frame);
     void RecordOutcome(const scales::Reply& reply);
