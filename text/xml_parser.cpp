@@ -2,7 +2,9 @@
 // it cannot make sense of is skipped, an end tag closes whatever element is
 // open, and elements still open at the end keep what was read into them.  It
 // walks the text once with an explicit "current element" pointer, so nesting
-// depth never reaches the stack.
+// depth never reaches the stack.  The goods are all in elements and their
+// attributes: text between tags, CDATA, comments, processing instructions and
+// the DOCTYPE are stepped over without being kept.
 #include <algorithm>
 #include <cstdint>
 
@@ -30,12 +32,6 @@ bool IsBlank(char c) {
 }
 bool IsQuote(char c) {
     return c == '"' || c == '\'';
-}
-
-std::string_view Trimmed(std::string_view text) {
-    while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
-    while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
-    return text;
 }
 
 bool IsNameChar(unsigned char c) {
@@ -71,8 +67,8 @@ void ReplaceAll(std::string& text, std::string_view from, std::string_view to) {
     text.swap(out);
 }
 
-// Reads the attributes of a start tag (or of the XML declaration) from
-// text[pos] up to and including its closing ">" or "/>".
+// Reads the attributes of a start tag from text[pos] up to and including its
+// closing ">" or "/>".
 class AttributeReader {
   public:
     AttributeReader(std::string_view text, size_t& pos) : text_(text), pos_(pos) {}
@@ -158,7 +154,7 @@ class DocumentParser {
         pos_ = text_.find('<');
         while (pos_ < text_.size()) {
             ReadMarkup();
-            ReadText();
+            pos_ = std::min(text_.size(), text_.find('<', pos_));  // text between tags
         }
     }
 
@@ -167,68 +163,41 @@ class DocumentParser {
         return text_.compare(pos_, prefix.size(), prefix) == 0;
     }
 
-    // Moves past the next `terminator`; returns where it starts (the end of
-    // the text when there is none).
-    size_t SkipPast(size_t from, std::string_view terminator) {
-        size_t at = text_.find(terminator, from);
-        if (at == std::string_view::npos) at = text_.size();
-        pos_ = std::min(text_.size(), at + terminator.size());
-        return at;
+    // When the markup here opens with `open`, moves past the next `close` (to
+    // the end of the text when there is none).
+    bool SkipBlock(std::string_view open, std::string_view close) {
+        if (!At(open)) return false;
+        size_t at = text_.find(close, pos_ + open.size());
+        pos_ = at == std::string_view::npos ? text_.size() : at + close.size();
+        return true;
     }
 
     void ReadMarkup() {
-        if (At("<?")) return ReadInstruction();
-        if (At("<!--")) return void(SkipPast(pos_ + 4, "-->"));
-        if (At("<![CDATA[")) return ReadCdata();
-        if (At("<!DOCTYPE")) return ReadDoctype();
-        if (At("<!")) return void(SkipPast(pos_ + 2, ">"));
-        if (At("</")) return CloseElement();
-        ReadStartTag();
-    }
-
-    void ReadInstruction() {
-        size_t start = pos_ + 2;
-        size_t end = SkipPast(start, "?>");
-        std::string_view body = text_.substr(start, end - start);
-        constexpr std::string_view kDeclaration = "xml";
-        bool isDeclaration = body.size() > kDeclaration.size() &&
-                             body.substr(0, kDeclaration.size()) == kDeclaration &&
-                             IsBlank(body[kDeclaration.size()]);
-        if (!isDeclaration) {
-            tree_.instructions.emplace_back(body);
+        if (SkipBlock("<?", "?>") || SkipBlock("<!--", "-->") || SkipBlock("<![CDATA[", "]]>"))
             return;
-        }
-        size_t at = kDeclaration.size();
-        AttributeReader(body, at).ReadAll(tree_.declaration);
-    }
-
-    void ReadCdata() {
-        constexpr size_t kOpenLength = 9;  // "<![CDATA["
-        size_t start = pos_ + kOpenLength;
-        size_t end = SkipPast(start, "]]>");
-        current_->content.append(text_, start, end - start);
+        if (At("<!DOCTYPE")) return SkipDoctype();
+        if (SkipBlock("<!", ">")) return;
+        if (SkipBlock("</", ">")) return CloseElement();
+        ReadStartTag();
     }
 
     // A DOCTYPE may carry an internal subset in brackets, whose declarations
     // hold ">" characters of their own.
-    void ReadDoctype() {
-        size_t start = pos_ + 2;
+    void SkipDoctype() {
         int bracketDepth = 0;
-        size_t at = start;
+        size_t at = pos_ + 2;
         for (; at < text_.size(); ++at) {
             char c = text_[at];
             if (c == '[') ++bracketDepth;
             if (c == ']' && bracketDepth > 0) --bracketDepth;
             if (c == '>' && bracketDepth == 0) break;
         }
-        tree_.doctype.assign(text_.substr(start, at - start));
         pos_ = std::min(text_.size(), at + 1);
     }
 
     // End tags are not matched against start tags: any of them closes the
     // element that is open.  The root stays current once everything is closed.
     void CloseElement() {
-        SkipPast(pos_ + 2, ">");
         if (current_->parent != nullptr) current_ = current_->parent;
     }
 
@@ -245,14 +214,6 @@ class DocumentParser {
         node->tag = std::move(name);
         bool selfClosing = AttributeReader(text_, pos_).ReadAll(node->attributes);
         if (!selfClosing && node != tree_.root) current_ = node;
-    }
-
-    void ReadText() {
-        size_t start = pos_;
-        size_t next = text_.find('<', start);
-        pos_ = next == std::string_view::npos ? text_.size() : next;
-        std::string_view content = Trimmed(text_.substr(start, pos_ - start));
-        current_->content.append(content);
     }
 
     std::string_view text_;

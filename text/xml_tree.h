@@ -17,7 +17,6 @@ struct XmlAttribute {
 
 struct XmlNode {
     std::string tag;
-    std::string content;                   // text between the tags, trimmed; CDATA as it stands
     std::vector<XmlAttribute> attributes;  // document order; lookups take the first
     std::vector<XmlNode*> children;        // document order
     XmlNode* parent = nullptr;
@@ -28,9 +27,6 @@ struct XmlTree {
     // depth, however deeply a hostile document nests.
     std::deque<XmlNode> nodes;
     XmlNode* root = nullptr;
-    std::vector<XmlAttribute> declaration;  // version, encoding, standalone
-    std::vector<std::string> instructions;  // other processing instructions
-    std::string doctype;
 
     XmlTree();
     XmlTree(const XmlTree&) = delete;
