@@ -64,6 +64,15 @@ void AppendHeader(std::string& out, const LocalTime& t, const char* label, int32
     out += kRuler;
 }
 
+// " 4F": one byte of the hex columns.  Written directly rather than through
+// the formatter: a full 5120-byte read has over 5000 of them.
+void AppendHexByte(std::string& out, uint8_t b) {
+    constexpr char kHexDigits[] = "0123456789ABCDEF";
+    out += ' ';
+    out += kHexDigits[b >> 4];
+    out += kHexDigits[b & 0x0F];
+}
+
 void AppendDataLine(std::string& out, const uint8_t* bytes, int32_t count, int32_t first) {
     out += Format("%05d:", first + 1);
     char textColumn[kBytesPerLine];
@@ -72,7 +81,7 @@ void AppendDataLine(std::string& out, const uint8_t* bytes, int32_t count, int32
         int32_t at = first + col;
         if (at < count) {
             uint8_t b = bytes[at];
-            out += Format(" %02X", b);
+            AppendHexByte(out, b);
             textColumn[col] = b < kFirstPrintable ? '.' : static_cast<char>(b);
         } else {
             out += "   ";
