@@ -44,10 +44,13 @@ struct CommandShape {
     size_t maxPositional;
     std::set<std::string> options;
 };
+std::set<std::string> GoodOptionNames() {
+    std::set<std::string> names = {"--name"};
+    for (const GoodOption& goodOption : kGoodOptions) names.insert(goodOption.option);
+    return names;
+}
 const std::map<std::string, CommandShape>& Shapes() {
-    static const std::set<std::string> kGood = {
-        "--name",    "--code", "--plu",        "--price",  "--label",  "--label-extra", "--dept",
-        "--barcode", "--unit", "--shelf-life", "--extra1", "--extra2", "--extra3",      "--extra4"};
+    static const std::set<std::string> kGood = GoodOptionNames();
     static const std::map<std::string, CommandShape> kShapes = {
         {"test", {0, 0, {}}},           {"upload", {1, 1, {"--whole"}}},
         {"clear", {0, 0, {}}},          {"message", {2, 2, {"--width"}}},
@@ -93,15 +96,15 @@ bool PrepareGood(const CommandLine& line, DeviceCommand& command, std::string& e
         return false;
     }
     command.goodName = line.options.at("--name");
-    for (const GoodOption& spec : kGoodOptions) {
-        command.goodFields[spec.field] = spec.fallback;
-        if (!line.Has(spec.option)) {
-            if (!spec.required) continue;
-            error = std::string("good needs ") + spec.option;
+    for (const GoodOption& goodOption : kGoodOptions) {
+        command.goodFields[goodOption.field] = goodOption.fallback;
+        if (!line.Has(goodOption.option)) {
+            if (!goodOption.required) continue;
+            error = std::string("good needs ") + goodOption.option;
             return false;
         }
-        if (!ReadNumber(spec.option, line.options.at(spec.option), command.goodFields[spec.field],
-                        error))
+        if (!ReadNumber(goodOption.option, line.options.at(goodOption.option),
+                        command.goodFields[goodOption.field], error))
             return false;
     }
     return true;
