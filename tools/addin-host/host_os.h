@@ -2,6 +2,7 @@
 // loading the library: UTF-8 arguments, the console, and reading a file.
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,9 @@ void PrepareConsole();
 bool StdoutIsTerminal();
 // Reads the whole file; false when it cannot be opened or read.
 bool ReadWholeFile(const std::string& utf8Path, std::string& bytes);
+// Opens a file for binary reading by its UTF-8 name (the wide API on Windows,
+// so non-ASCII names open); null when it cannot be opened.
+std::FILE* OpenForReading(const std::string& utf8Path);
 bool FileExists(const std::string& utf8Path);
 
 }  // namespace host

@@ -17,16 +17,8 @@ bool StdoutIsTerminal() {
     return isatty(STDOUT_FILENO) == 1;
 }
 
-bool ReadWholeFile(const std::string& utf8Path, std::string& bytes) {
-    FILE* file = std::fopen(utf8Path.c_str(), "rb");
-    if (file == nullptr) return false;
-    bytes.clear();
-    char chunk[65536];
-    size_t got = 0;
-    while ((got = std::fread(chunk, 1, sizeof(chunk), file)) > 0) bytes.append(chunk, got);
-    bool ok = std::ferror(file) == 0;
-    std::fclose(file);
-    return ok;
+std::FILE* OpenForReading(const std::string& utf8Path) {
+    return std::fopen(utf8Path.c_str(), "rb");
 }
 
 bool FileExists(const std::string& utf8Path) {

@@ -31,17 +31,9 @@ bool StdoutIsTerminal() {
     return _isatty(_fileno(stdout)) != 0;
 }
 
-bool ReadWholeFile(const std::string& utf8Path, std::string& bytes) {
+std::FILE* OpenForReading(const std::string& utf8Path) {
     std::u16string wide = Utf8ToUtf16(utf8Path);
-    FILE* file = _wfopen(reinterpret_cast<const wchar_t*>(wide.c_str()), L"rb");
-    if (file == nullptr) return false;
-    bytes.clear();
-    char chunk[65536];
-    size_t got = 0;
-    while ((got = std::fread(chunk, 1, sizeof(chunk), file)) > 0) bytes.append(chunk, got);
-    bool ok = std::ferror(file) == 0;
-    std::fclose(file);
-    return ok;
+    return _wfopen(reinterpret_cast<const wchar_t*>(wide.c_str()), L"rb");
 }
 
 bool FileExists(const std::string& utf8Path) {
