@@ -207,6 +207,11 @@ State ScalesEmulator::Snapshot() const {
     return impl_->decoder.GetState();
 }
 
+uint64_t ScalesEmulator::FramesReceived() const {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    return impl_->decoder.GetState().framesReceived;
+}
+
 std::vector<ReceivedFrame> ScalesEmulator::Frames() const {
     std::lock_guard<std::mutex> lock(impl_->mutex);
     return impl_->frames;

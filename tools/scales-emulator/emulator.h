@@ -99,6 +99,7 @@ class ScalesEmulator {
     void SetEcho(bool printLines);  // print one line per frame to stdout
 
     State Snapshot() const;
+    uint64_t FramesReceived() const;            // without copying the whole state
     std::vector<ReceivedFrame> Frames() const;  // every frame received, in order
     void ClearFrames();
     std::string StateJson() const;

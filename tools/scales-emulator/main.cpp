@@ -282,7 +282,7 @@ void Serve(emu::ScalesEmulator& emulator, const Options& o, const sigset_t& sign
                                  .count();
         if (o.exitAfterMs >= 0 && elapsed >= o.exitAfterMs) return;
         if (o.exitAfterFrames >= 0 &&
-            emulator.Snapshot().framesReceived >= static_cast<uint64_t>(o.exitAfterFrames))
+            emulator.FramesReceived() >= static_cast<uint64_t>(o.exitAfterFrames))
             return;
     }
 }

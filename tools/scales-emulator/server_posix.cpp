@@ -60,17 +60,13 @@ class PollingServer : public Server {
     // Called when nothing arrived for a while (ms since the last input).
     virtual int IdleDeadlineMs() const { return -1; }
     virtual void OnIdle() {}
-    virtual void Send(const std::vector<uint8_t>& chunk, const sockaddr_in& to) = 0;
 
     struct Outgoing {
         std::vector<uint8_t> bytes;
         sockaddr_in to;
     };
-    // Everything due at once; a link that can hand several chunks to the
-    // system in one call does so, so they leave truly back to back.
-    virtual void SendAll(const std::vector<Outgoing>& due) {
-        for (const Outgoing& chunk : due) Send(chunk.bytes, chunk.to);
-    }
+    // Every chunk that has fallen due, in the order planned.
+    virtual void SendAll(const std::vector<Outgoing>& due) = 0;
 
     void Schedule(const PlannedReply& reply, const sockaddr_in& to) {
         const TimePoint now = SteadyClock::now();
@@ -143,23 +139,15 @@ class UdpServer : public PollingServer {
 
   private:
     void Receive() override {
-        // Larger than any datagram, so an oversized request is seen whole.
-        constexpr size_t kMaxDatagram = 65536;
-        std::vector<uint8_t> buffer(kMaxDatagram);
         for (;;) {
             sockaddr_in from{};
             socklen_t fromLength = sizeof from;
-            const ssize_t n = recvfrom(fd_, buffer.data(), buffer.size(), 0,
+            const ssize_t n = recvfrom(fd_, buffer_.data(), buffer_.size(), 0,
                                        reinterpret_cast<sockaddr*>(&from), &fromLength);
             if (n < 0) return;
             // The reply goes back to whichever address the request came from.
-            Schedule(handler_(buffer.data(), static_cast<size_t>(n)), from);
+            Schedule(handler_(buffer_.data(), static_cast<size_t>(n)), from);
         }
-    }
-
-    void Send(const std::vector<uint8_t>& chunk, const sockaddr_in& to) override {
-        sendto(fd_, chunk.data(), chunk.size(), 0, reinterpret_cast<const sockaddr*>(&to),
-               sizeof to);
     }
 
     // The datagrams of a split reply go out in one system call, as a device
@@ -186,6 +174,9 @@ class UdpServer : public PollingServer {
     }
 
     FrameHandler handler_;
+    // Larger than any datagram, so an oversized request is seen whole.
+    static constexpr size_t kMaxDatagram = 65536;
+    std::vector<uint8_t> buffer_ = std::vector<uint8_t>(kMaxDatagram);
 };
 
 // The serial line is a byte stream: requests are cut into 259-byte frames.
@@ -225,10 +216,12 @@ class SerialServer : public PollingServer {
         pending_.clear();
     }
 
-    void Send(const std::vector<uint8_t>& chunk, const sockaddr_in&) override {
+    void SendAll(const std::vector<Outgoing>& due) override {
         // Non-blocking: when the driver does not read, its input queue fills
         // and further reply bytes are lost, as on a real line.
-        [[maybe_unused]] ssize_t n = write(fd_, chunk.data(), chunk.size());
+        for (const Outgoing& chunk : due) {
+            [[maybe_unused]] ssize_t n = write(fd_, chunk.bytes.data(), chunk.bytes.size());
+        }
     }
 
     // Held open so that the master never sees a hang-up between the
