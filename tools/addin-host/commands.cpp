@@ -28,10 +28,11 @@ constexpr char kUsage[] =
     "LIB defaults to $RLS_ADDIN_LIB, else the add-in next to addin-host or in\n"
     "../../addin/ relative to it; the address defaults to 127.0.0.1:5001.\n";
 
-const std::set<std::string> kValueOptions = {
-    "--lib",        "--address", "--width",       "--name",   "--code",    "--plu",
-    "--price",      "--label",   "--label-extra", "--dept",   "--barcode", "--unit",
-    "--shelf-life", "--extra1",  "--extra2",      "--extra3", "--extra4"};
+std::set<std::string> ValueOptions() {
+    std::set<std::string> options = DeviceValueOptions();
+    options.insert({"--lib", "--address"});
+    return options;
+}
 const std::set<std::string> kFlagOptions = {"--whole", "--help"};
 
 std::string ResolveLibrary(const CommandLine& line) {
@@ -159,7 +160,7 @@ int Fail(int code, const std::string& message) {
 int RunCommandLine(const std::vector<std::string>& args) {
     CommandLine line;
     std::string error;
-    if (!SplitCommandLine(args, kValueOptions, kFlagOptions, line, error))
+    if (!SplitCommandLine(args, ValueOptions(), kFlagOptions, line, error))
         return Fail(kExitUsage, error + " (addin-host --help for usage)");
     if (line.command.empty() || line.command == "help" || line.flags.count("--help") != 0) {
         std::fputs(kUsage, line.command.empty() && line.flags.empty() ? stderr : stdout);

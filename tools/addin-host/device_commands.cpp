@@ -137,6 +137,12 @@ bool PrepareUpload(const CommandLine& line, DeviceCommand& command, std::string&
 }
 }  // namespace
 
+std::set<std::string> DeviceValueOptions() {
+    std::set<std::string> names = GoodOptionNames();
+    names.insert("--width");
+    return names;
+}
+
 bool PrepareDeviceCommand(const CommandLine& line, DeviceCommand& command, std::string& error) {
     if (!CheckShape(line, error)) return false;
     command.name = line.command;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -45,6 +46,10 @@ struct DeviceCommand {
     std::string goodName;                              // good
     int32_t goodFields[kGoodFieldCount] = {};
 };
+
+// The options that take a value in some device command (besides --lib and
+// --address, which every command takes).
+std::set<std::string> DeviceValueOptions();
 
 // Checks the command line of a device command and reads the goods file.
 bool PrepareDeviceCommand(const CommandLine& line, DeviceCommand& command, std::string& error);
