@@ -43,8 +43,8 @@ class HostTest : public ::testing::Test {
         EXPECT_EQ(memory_.badFrees, 0);
     }
 
-    // CallAsFunc with the parameters given; the result's string (if any) is
-    // freed into `resultText`.
+    // CallAsFunc with the parameters given; strings the add-in wrote stay in
+    // the records until Take frees them.
     bool Call(long method, std::vector<Variant>& params, Variant& result) {
         return addin_.CallAsFunc(method, &result, params.empty() ? nullptr : params.data(),
                                  static_cast<long>(params.size()));
