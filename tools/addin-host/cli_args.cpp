@@ -33,13 +33,13 @@ bool ParseAddress(const std::string& text, Address& address, std::string& error)
     int port = kDefaultPort;
     if (colon != std::string::npos) {
         std::string portPart = text.substr(colon + 1);
-        bool inRange = AllDigits(portPart) && portPart.size() <= 5 &&
-                       std::atoi(portPart.c_str()) >= 1 && std::atoi(portPart.c_str()) <= kMaxPort;
-        if (!inRange) {
+        // At most five digits, so atoi cannot overflow before the range check.
+        bool digits = AllDigits(portPart) && portPart.size() <= 5;
+        port = digits ? std::atoi(portPart.c_str()) : 0;
+        if (port < 1 || port > kMaxPort) {
             error = quoted + "the port must be a number from 1 to 65535";
             return false;
         }
-        port = std::atoi(portPart.c_str());
     }
     address.host = hostPart;
     address.port = port;
