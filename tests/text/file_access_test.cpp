@@ -13,10 +13,14 @@ namespace fs = std::filesystem;
 // A scratch folder with a Cyrillic name, as Russian users' folders have.
 class FileTypeTest : public ::testing::Test {
   protected:
+    // Named after the test as well as the run's seed: CTest runs these cases
+    // as separate processes at once, and they must not share a folder.
     void SetUp() override {
+        const auto* unit = ::testing::UnitTest::GetInstance();
         root_ = fs::temp_directory_path() /
                 fs::u8path("rls-text-\xD0\x9F\xD0\xB0\xD0\xBF\xD0\xBA\xD0\xB0-" +
-                           std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+                           std::string(unit->current_test_info()->name()) + "-" +
+                           std::to_string(unit->random_seed()));
         fs::remove_all(root_);
         fs::create_directories(root_);
     }
