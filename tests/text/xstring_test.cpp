@@ -56,6 +56,8 @@ TEST(XString, CyrillicComesOutAsOneWindows1251BytePerLetter) {
     EXPECT_STREQ(name.textIn("windows-1251"), "\xCC\xEE\xEB\xEE\xEA\xEE 3,2%");
     EXPECT_STREQ(name.textIn("WINDOWS-1251"), "\xCC\xEE\xEB\xEE\xEA\xEE 3,2%");
     EXPECT_STREQ(name.utf8Text(), "\xD0\x9C\xD0\xBE\xD0\xBB\xD0\xBE\xD0\xBA\xD0\xBE 3,2%");
+    EXPECT_STREQ(name.textIn("UTF-8"), name.utf8Text());
+    EXPECT_STREQ(name.textIn("no-such-charset"), name.narrowText());  // the system code page
     EXPECT_EQ(name.charCount(), 11);
 }
 
