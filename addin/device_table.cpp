@@ -101,14 +101,11 @@ std::string CDeviceTable::OpenDevice() {
     XString id;
     id.appendRandomBytes(kDeviceIdRandomBytes, "hex");
     const std::string deviceId = id.narrowText();
-    if (settings_.connectionKind != kConnectionSerial) {
-        const std::string host = text::Utf16ToSystem(settings_.ethernetHost);
-        ConnectDevice(host.c_str(), settings_.ethernetPort, settings_.connectionKind,
-                      deviceId.c_str());
-    } else {
-        ConnectDevice(settings_.serialPortName.c_str(), settings_.serialSpeed, kConnectionSerial,
-                      deviceId.c_str());
-    }
+    const bool serial = settings_.connectionKind == kConnectionSerial;
+    const std::string address =
+        serial ? settings_.serialPortName : text::Utf16ToSystem(settings_.ethernetHost);
+    const int32_t port = serial ? settings_.serialSpeed : settings_.ethernetPort;
+    ConnectDevice(address.c_str(), port, settings_.connectionKind, deviceId.c_str());
     return deviceId;
 }
 
