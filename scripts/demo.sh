@@ -12,28 +12,11 @@ set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD="${BUILD_DIR:-$ROOT/build/default}"
 GOODS="$ROOT/examples/goods.xml"
-PACKAGES=(cmake ninja-build g++ libgtest-dev)
-# apt and dpkg share one lock; wait for it instead of failing when busy.
-APT=(apt-get -o DPkg::Lock::Timeout=300 -y -q)
+. "$ROOT/scripts/common.sh"
 # How long the emulator may take to start listening.
 EMULATOR_START_SECONDS=20
 
 say() { printf '\n== %s\n' "$*"; }
-
-install_missing() {
-    local missing=() pkg
-    for pkg in "${PACKAGES[@]}"; do
-        dpkg -s "$pkg" >/dev/null 2>&1 || missing+=("$pkg")
-    done
-    if ((${#missing[@]} == 0)); then
-        echo "already installed: ${PACKAGES[*]}"
-        return
-    fi
-    say "installing ${missing[*]}"
-    export DEBIAN_FRONTEND=noninteractive
-    "${APT[@]}" update
-    "${APT[@]}" install --no-install-recommends "${missing[@]}"
-}
 
 build() {
     say "building in $BUILD"
@@ -91,7 +74,7 @@ stop_emulator_and_show_table() {
 }
 
 main() {
-    install_missing
+    ensure_packages "${BASE_PACKAGES[@]}"
     build
     WORK="$(mktemp -d)"
     start_emulator
