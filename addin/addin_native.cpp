@@ -4,7 +4,6 @@
 
 #include "addin/fixed_texts.h"
 #include "addin/host_values.h"
-#include "addin/locale.h"
 #include "addin/method_table.h"
 
 namespace {
@@ -160,9 +159,11 @@ bool CAddInNative::CallAsFunc(const long methodNum, tVariant* retValue, tVariant
     }
 }
 
-void CAddInNative::SetLocale(const WCHAR_T* locale) {
-    try {
-        if (locale != nullptr) addin::ApplyHostLocale(addin::FromHost(locale));
-    } catch (...) {
-    }
-}
+// The host tells us its language here, and we deliberately keep nothing of
+// it.  The C runtime's locale belongs to the whole host process: setting it
+// would change how every other thread of the host reads and prints numbers
+// ("2.5" read as 2, 1.5 printed as "1,50"), and setlocale is not thread-safe.
+// Nothing of ours needs a locale: prices and ports are read by ParseDecimal,
+// text is converted by our own code-page tables, and our messages are fixed
+// Russian texts.
+void CAddInNative::SetLocale(const WCHAR_T*) {}

@@ -154,11 +154,4 @@ bool SameText(const WCHAR_T* hostText, std::u16string_view ours) {
     return hostText[i] == 0;
 }
 
-std::u16string FromHost(const WCHAR_T* hostText) {
-    std::u16string text;
-    if (hostText == nullptr) return text;
-    for (size_t i = 0; hostText[i] != 0; ++i) text.push_back(static_cast<char16_t>(hostText[i]));
-    return text;
-}
-
 }  // namespace addin

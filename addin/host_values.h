@@ -46,7 +46,4 @@ WCHAR_T* CopyToHost(std::u16string_view text, IMemoryManager* memory);
 // with one of ours.  A null host string equals nothing.
 bool SameText(const WCHAR_T* hostText, std::u16string_view ours);
 
-// A zero-terminated host string as UTF-16 (null: empty).
-std::u16string FromHost(const WCHAR_T* hostText);
-
 }  // namespace addin

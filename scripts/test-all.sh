@@ -9,9 +9,10 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 . scripts/common.sh
 
-# clang and its runtime (libFuzzer) for the fuzz runs; the Windows stage
-# installs its own toolchains (scripts/windows/setup.sh).
-ensure_packages "${BASE_PACKAGES[@]}" clang libclang-rt-14-dev
+# clang and its runtime (libFuzzer) for the fuzz runs; the locale sources
+# from which the host-locale test compiles a Russian locale of its own; the
+# Windows stage installs its own toolchains (scripts/windows/setup.sh).
+ensure_packages "${BASE_PACKAGES[@]}" clang libclang-rt-14-dev locales
 
 failed=()
 stage() {  # stage NAME COMMAND...
