@@ -74,13 +74,6 @@ uint32_t Unsigned(int32_t value) {
     return static_cast<uint32_t>(value);
 }
 
-// The department is two decimal digits: the tens and ones of the number
-// (123 -> 23).  A negative number gives the digits of its magnitude.
-uint8_t DepartmentByte(int32_t department) {
-    const uint32_t magnitude = department < 0 ? 0u - Unsigned(department) : Unsigned(department);
-    return Bcd2(magnitude % 100);
-}
-
 // Bytes 50 and 51: a first number above 255 takes both bytes as a 16-bit
 // little-endian value and the second number is not sent.
 void PutExtra12(uint8_t* record, int32_t extra1, int32_t extra2) {
@@ -108,7 +101,7 @@ Record BuildGoodsRecord(const std::string& nameCp1251, const GoodsFields& f) {
     PutBcd(&record[kCodeAt], Unsigned(f.code), 6);
     record[kLabelNumberAt] = LowByte(f.labelNumber);
     record[kLabelExtraAt] = LowByte(f.labelExtra);
-    record[kDepartmentAt] = DepartmentByte(f.department);
+    record[kDepartmentAt] = Bcd2(Unsigned(f.department));
     record[kBarcodeAt] = LowByte(f.barcodeFormat);
     PutBcd(&record[kPriceAt], Unsigned(f.price), 8);
     record[kWeightMeasureAt] = LowByte(f.weightMeasure);
@@ -218,8 +211,10 @@ constexpr size_t kHighOffsetsAt = 251;  // lines 8..15
 constexpr int kLowOffsetLines = 7;
 constexpr uint8_t kLineSeparator = 0xFF;
 
+// The scales count messages from 0, the host from 1: number 0 goes out as
+// FF FF.  Unsigned arithmetic: no host number can overflow here.
 void PutMessageNumber(Frame& frame, int32_t number) {
-    PutLe16(&frame[1], Unsigned(number - 1));
+    PutLe16(&frame[1], Unsigned(number) - 1u);
 }
 
 size_t OffsetByteFor(size_t line) {
@@ -254,7 +249,6 @@ std::string JoinMessageLines(const std::vector<std::string>& lines) {
         if (!joined.empty()) joined += "\r\n";
         joined += line;
     }
-    if (joined.size() > kLongMessageMax) joined.resize(kLongMessageMax);
     return joined;
 }
 

@@ -43,6 +43,8 @@ Frame BuildClockFrame(const ClockValues& time);
 constexpr size_t kNameInRecord = 36;  // name bytes the goods record holds
 constexpr size_t kNameMax = 61;       // record + continuation; the rest is dropped
 
+// The fields must fit their places (CheckGoodsFields, field_ranges.h): the
+// builders lay them out and would drop the digits of a value that does not.
 Record BuildGoodsRecord(const std::string& nameCp1251, const GoodsFields& fields);
 Frame BuildGoodsFrame(const std::string& nameCp1251, const GoodsFields& fields);
 bool NeedsNameContinuation(const std::string& nameCp1251);
@@ -53,7 +55,8 @@ Frame BuildClearGoodsFrame();
 // ---- messages: short 62, long = announcement 62 + data frames 79 ----
 constexpr int kMessageLines = 16;
 constexpr size_t kShortMessageRoom = 241;  // text area of a short message frame
-// The scales learn a long message's length as a 16-bit number.
+// The scales learn a long message's length as a 16-bit number: a longer text
+// is refused (field_ranges.h).
 constexpr size_t kLongMessageMax = 0xFFFF;
 
 // Lines 0..k-1 of the message as the scales show them (trailing empty lines
@@ -63,7 +66,7 @@ std::vector<std::string> LayOutMessage(const std::string& textCp1251, int32_t li
 // every line after the first.
 size_t MessageSize(const std::vector<std::string>& lines);
 Frame BuildShortMessageFrame(int32_t number, const std::vector<std::string>& lines);
-// The text of a long message: lines joined by CR LF, at most kLongMessageMax.
+// The text of a long message: lines joined by CR LF.
 std::string JoinMessageLines(const std::vector<std::string>& lines);
 Frame BuildAnnouncementFrame(int32_t number, uint16_t sequence);
 size_t MessageDataFrameCount(size_t joinedLength);

@@ -2,6 +2,7 @@
 // plus an exchange rule (reply wait, attempts, how the reply is judged); the
 // exchange itself lives in rongta1000_exchange.cpp.
 #include "scales/error_table.h"
+#include "scales/field_ranges.h"
 #include "scales/frames.h"
 #include "scales/scales_object.h"
 #include "text/codepage.h"
@@ -103,6 +104,8 @@ int32_t CScalesRongta1000::SendGood(const std::u16string& name, int32_t code, in
 int32_t CScalesRongta1000::SendGoodToScalesV1(const std::u16string& name,
                                               const scales::GoodsFields& fields) {
     return Guarded([&] {
+        const int32_t fits = scales::CheckGoodsFields(fields);
+        if (fits != scales::kOk) return fits;
         const int32_t clock = SyncClock();
         if (clock != scales::kOk) return clock;
         const std::string name1251 = text::Utf16ToWindows1251(name);
@@ -114,7 +117,11 @@ int32_t CScalesRongta1000::SendGoodToScalesV1(const std::u16string& name,
 }
 
 int32_t CScalesRongta1000::SendNameContinuation(const std::u16string& name, int32_t code) {
-    return Guarded([&] { return SendContinuationBytes(text::Utf16ToWindows1251(name), code); });
+    return Guarded([&] {
+        const int32_t fits = scales::CheckGoodsCode(code);
+        if (fits != scales::kOk) return fits;
+        return SendContinuationBytes(text::Utf16ToWindows1251(name), code);
+    });
 }
 
 // Every attempt carries a new sequence number, so the scales never take a
@@ -137,6 +144,8 @@ int32_t CScalesRongta1000::SendMessageV1(int32_t number, const std::u16string& t
         const uint16_t firstSequence = messageCounter_;
         const std::vector<std::string> lines =
             scales::LayOutMessage(text::Utf16ToWindows1251(text), lineWidth);
+        const int32_t fits = scales::CheckMessage(number, lineWidth, lines);
+        if (fits != scales::kOk) return fits;
         // A repeated attempt sends the same sequence numbers again.
         const auto restart = [this, firstSequence] { messageCounter_ = firstSequence; };
         return RunAttempts(kMessageAttempts, true, restart,

@@ -4,6 +4,7 @@
 #include "scales/error_table.h"
 
 using scales::ErrorText;
+using scales::LongestErrorText;
 
 TEST(ErrorTableTest, FixedTexts) {
     EXPECT_EQ(ErrorText(0, u""), u"OK");
@@ -27,4 +28,23 @@ TEST(ErrorTableTest, FolderPathAndUnknownCodes) {
     EXPECT_EQ(ErrorText(130, u"C:\\Папка"),
               u"Ошибка_130: Путь к папке компоненты указан НЕправильный: 'C:\\Папка'");
     for (int code : {6, 9, 131, 1099, -1}) EXPECT_EQ(ErrorText(code, u"x"), u"UnknownError");
+}
+
+// DeviceTest reserves host memory for the longest text before it does anything.
+TEST(ErrorTableTest, LongestTextBoundsEveryText) {
+    for (const std::u16string& folder : {std::u16string(), std::u16string(300, u'п')}) {
+        const size_t longest = LongestErrorText(folder);
+        bool reached = false;
+        for (int32_t code = -1; code <= 1100; ++code) {
+            const size_t length = ErrorText(code, folder).size();
+            EXPECT_LE(length, longest) << code;
+            reached = reached || length == longest;
+        }
+        EXPECT_TRUE(reached);
+    }
+}
+
+TEST(ErrorTableTest, HostMemoryRefused) {
+    EXPECT_EQ(ErrorText(150, u""),
+              u"Ошибка_150: Платформа не выделила память для результата. Ничего не сделано.");
 }

@@ -235,6 +235,52 @@ TEST_F(ScalesOverUdp, ShortAndLongMessages) {
     EXPECT_EQ(scales.OutcomeText(), u"Error:120002");
 }
 
+// A value that its frame field cannot hold is refused before the port sees
+// anything: not even the clock frame that goes before every good.
+TEST_F(ScalesOverUdp, RefusedValuesSendNothing) {
+    scales::GoodsFields tooLongCode;
+    tooLongCode.code = 1234567;
+    EXPECT_EQ(scales.SendGoodToScalesV1(u"A", tooLongCode), 132);
+    EXPECT_EQ(scales.SendGood(u"A", 1, 1, -500, 1), 4);
+    EXPECT_EQ(scales.SendGood(u"A", 1, 1, 100000000, 1), 4);
+    EXPECT_EQ(scales.SendGood(kLongName, 1, 1, 1, 70000), 134);
+    scales.SetLabelSettings(0, 123, 7, 4);  // etikdep 123
+    EXPECT_EQ(scales.SendGood(u"A", 1, 1, 1, 1), 135);
+    EXPECT_EQ(scales.SendNameContinuation(kLongName, 1000000), 132);
+    EXPECT_EQ(scales.SendNameContinuation(kLongName, -1), 132);
+    EXPECT_EQ(scales.SendMessageV1(INT32_MIN, u"A", 0), 144);
+    EXPECT_EQ(scales.SendMessageV1(65536, u"A", 0), 144);
+    EXPECT_EQ(scales.SendMessageV1(1, u"A", -1), 145);
+    EXPECT_EQ(scales.SendMessageV1(1, std::u16string(65536, u'x'), 0), 146);
+    EXPECT_EQ(emulator.FramesReceived(), 0u);
+    EXPECT_EQ(scales.ContinuationCounter(), 0);
+    EXPECT_EQ(scales.MessageCounter(), 0);
+    EXPECT_EQ(scales.OutcomeText(), u"");
+}
+
+// Number 0 is sent as FF FF, as the scales have always been given it; 65535
+// is the largest number the announcement's 16-bit field holds.
+TEST_F(ScalesOverUdp, MessageNumbersAtTheEndsOfTheirField) {
+    ASSERT_EQ(scales.SendMessageV1(0, u"Ноль", 0), 0);
+    ASSERT_EQ(scales.SendMessageV1(65535, std::u16string(300, u'x'), 0), 0);
+    EXPECT_EQ(Hex(FramesOf(emulator, FrameKind::kMessage).at(0).bytes, 0, 3), "62 FF FF");
+    EXPECT_EQ(Hex(FramesOf(emulator, FrameKind::kAnnouncement).at(0).bytes, 0, 10),
+              "62 FE FF 00 00 FF FF 00 00 01");
+    const emu::State state = emulator.Snapshot();
+    EXPECT_EQ(state.messages.at(0), (std::vector<std::string>{"Ноль"}));
+    EXPECT_EQ(state.messages.at(65535), (std::vector<std::string>{std::string(300, 'x')}));
+}
+
+// The largest text the 16-bit length holds goes whole, in 1 + 256 data frames.
+TEST_F(ScalesOverUdp, LongestMessageGoesWhole) {
+    ASSERT_EQ(scales.SendMessageV1(2, std::u16string(65535, u'x'), 0), 0);
+    const auto data = FramesOf(emulator, FrameKind::kMessageData);
+    ASSERT_EQ(data.size(), 257u);
+    EXPECT_EQ(Hex(data[0].bytes, 3, 2), "FF FF");
+    EXPECT_EQ(emulator.Snapshot().messages.at(2),
+              (std::vector<std::string>{std::string(65535, 'x')}));
+}
+
 // Frames 1-3 are the announcement and two data frames; the 3rd is refused,
 // so the whole message is sent again with the same sequence numbers.
 TEST_F(ScalesOverUdp, RetriedLongMessageRepeatsItsSequenceNumbers) {
