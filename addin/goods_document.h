@@ -1,7 +1,8 @@
 // The goods document UploadGoods receives: each child element of the root is
 // one good, described by its attributes "PLU", "Code", "Name", "Price" and
 // "ShelfLife".  Missing or malformed attributes are not errors: they read as 0
-// or an empty name.
+// or an empty name.  A number beyond the 32-bit range reads as one that no
+// goods field holds, so that good is refused rather than sent wrapped.
 #pragma once
 
 #include <cstdint>

@@ -40,7 +40,8 @@ TEST(Price, HundredthsFromWrittenPrices) {
     EXPECT_EQ(PriceInHundredths(XString(u"0,1")), 10);
     EXPECT_EQ(PriceInHundredths(XString(u"123.45")), 12345);
     EXPECT_EQ(PriceInHundredths(XString(u"")), 0);
-    // Far beyond any price: clamped, never undefined.
+    // Far beyond any price: clamped, never undefined nor wrapped into a price
+    // that fits; the price field then refuses it.
     EXPECT_EQ(PriceInHundredths(XString(u"99999999999999999999")), 2147483647);
     EXPECT_EQ(PriceInHundredths(XString(u"-99999999999999999999")), -2147483647 - 1);
 }
@@ -79,6 +80,40 @@ TEST(GoodsConversion, MissingAttributesReadAsZeroOrEmpty) {
     auto bare = FirstGood(root, u"<G><Good/></G>");
     ASSERT_TRUE(bare);
     EXPECT_EQ(ConvertGood(*bare).name, u"");
+}
+
+// Numbers beyond 32 bits are not wrapped into some other number (4294967297
+// would be PLU 1): they read as one that no goods field holds.
+TEST(GoodsConversion, WholeNumbersAreNeverWrapped) {
+    const struct {
+        const char16_t* text;
+        int32_t value;
+    } cases[] = {
+        {u"007", 7},
+        {u" -5", -5},
+        {u"+5", 5},
+        {u"12abc", 12},
+        {u"abc", 0},
+        {u"", 0},
+        {u"2147483647", INT32_MAX},
+        {u"-2147483648", INT32_MIN},
+        {u"2147483648", INT32_MIN},
+        {u"-2147483649", INT32_MIN},
+        {u"4294967297", INT32_MIN},
+        {u"4601234567890", INT32_MIN},
+        {u"99999999999999999999999999", INT32_MIN},
+    };
+    for (const auto& c : cases) {
+        ClsXml root;
+        auto good = FirstGood(root, u"<G><Good PLU=\"" + std::u16string(c.text) + u"\" Code=\"" +
+                                        c.text + u"\" ShelfLife=\"" + c.text + u"\"/></G>");
+        ASSERT_TRUE(good);
+        const GoodsItem item = ConvertGood(*good);
+        SCOPED_TRACE(::testing::PrintToString(std::u16string(c.text)));
+        EXPECT_EQ(item.plu, c.value);
+        EXPECT_EQ(item.code, c.value);
+        EXPECT_EQ(item.shelfLife, c.value);
+    }
 }
 
 TEST(EthernetAddressForm, HostAndOptionalPort) {
