@@ -97,16 +97,18 @@ int32_t CDeviceTable::ConnectDevice(const char* address, int32_t port, int32_t k
     return lastError_;
 }
 
-std::string CDeviceTable::OpenDevice() {
+std::string CDeviceTable::NewDeviceId() {
     XString id;
     id.appendRandomBytes(kDeviceIdRandomBytes, "hex");
-    const std::string deviceId = id.narrowText();
+    return id.narrowText();
+}
+
+int32_t CDeviceTable::OpenDevice(const std::string& deviceId) {
     const bool serial = settings_.connectionKind == kConnectionSerial;
     const std::string address =
         serial ? settings_.serialPortName : text::Utf16ToSystem(settings_.ethernetHost);
     const int32_t port = serial ? settings_.serialSpeed : settings_.ethernetPort;
-    ConnectDevice(address.c_str(), port, settings_.connectionKind, deviceId.c_str());
-    return deviceId;
+    return ConnectDevice(address.c_str(), port, settings_.connectionKind, deviceId.c_str());
 }
 
 int32_t CDeviceTable::CallDevice(const char* deviceId,

@@ -46,9 +46,11 @@ class CDeviceTable {
     // Registers a new scales object under `deviceId` (replacing one already
     // there) and tests its connection; the result is also the last error.
     int32_t ConnectDevice(const char* address, int32_t port, int32_t kind, const char* deviceId);
-    // Registers under a fresh random DeviceID with the current settings and
-    // returns it; the connection test's result is in the last error.
-    std::string OpenDevice();
+    // A fresh random DeviceID: 20 upper-case hexadecimal digits.
+    static std::string NewDeviceId();
+    // Registers under `deviceId` with the current settings; the connection
+    // test's result is also the last error.
+    int32_t OpenDevice(const std::string& deviceId);
     int32_t SendGoodToDevice(const char* deviceId, const std::u16string& name, int32_t code,
                              int32_t plu, int32_t price, int32_t shelfLife);
     // Runs one device operation on the object registered under `deviceId`

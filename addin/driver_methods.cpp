@@ -2,6 +2,7 @@
 // first checks every string parameter's type (a wrong type fails the call with
 // nothing done), then reads its parameters, then does the work; the outcome
 // goes to the return value and the last error.
+#include <algorithm>
 #include <string>
 
 #include "addin/device_table.h"
@@ -42,6 +43,14 @@ bool CallDeviceByIdParam(MethodCall& call, Operation operation) {
     const std::string deviceId = NarrowParam(call, 1);
     const int32_t code = call.table.CallDevice(deviceId.c_str(), operation);
     return ReportDeviceResult(call, code);
+}
+
+// A method that would change state refuses to start when the host has no
+// memory for its string result: the call fails, nothing is done, and the last
+// error says why.
+bool RefuseForHostMemory(MethodCall& call) {
+    call.table.SetLastError(scales::kErrHostMemory);
+    return false;
 }
 
 bool EndsWithBackslash(const std::u16string& path) {
@@ -85,11 +94,17 @@ bool SetParameter(MethodCall& call) {
     return true;
 }
 
-// Open always succeeds as a call: a failed connection test shows only in the
-// last error, and the scales stay registered to be reached later.
+// Open succeeds as a call even when the connection test fails: that shows
+// only in the last error, and the scales stay registered to be reached later.
+// The host's memory for the DeviceID is taken first: scales registered under
+// an ID the host never learns could only be released with the whole object.
 bool Open(MethodCall& call) {
-    const std::string deviceId = call.table.OpenDevice();
-    if (!WriteString(call.Param(1), text::SystemToUtf16(deviceId), call.memory)) return false;
+    const std::string deviceId = CDeviceTable::NewDeviceId();
+    const std::u16string hostId = text::SystemToUtf16(deviceId);
+    HostString out(call.memory, hostId.size());
+    if (!out.Reserved()) return RefuseForHostMemory(call);
+    call.table.OpenDevice(deviceId);
+    out.HandOver(call.Param(1), hostId);
     WriteBool(call.result, true);
     return true;
 }
@@ -103,15 +118,21 @@ bool Close(MethodCall& call) {
 
 // Registers scales with the current settings, programs the demonstration good
 // and releases the scales again.  The description tells the outcome; the last
-// error is 0 afterwards whatever happened.
+// error is 0 afterwards whatever happened.  Which text that is, is known only
+// at the end, so host memory for the longest of them is taken first.
 bool DeviceTest(MethodCall& call) {
     CDeviceTable& table = call.table;
-    const std::string deviceId = table.OpenDevice();
+    const size_t longest = std::max(std::char_traits<char16_t>::length(kDemoSuccessText),
+                                    scales::LongestErrorText(table.FolderPath()));
+    HostString out(call.memory, longest);
+    if (!out.Reserved()) return RefuseForHostMemory(call);
+    const std::string deviceId = CDeviceTable::NewDeviceId();
+    table.OpenDevice(deviceId);
     const int32_t code = table.SendGoodToDevice(deviceId.c_str(), kDemoGoodName, kDemoGoodCode,
                                                 kDemoGoodPlu, kDemoGoodPrice, kDemoGoodShelfLife);
     const std::u16string description = code == scales::kOk ? kDemoSuccessText : table.ErrorText();
     table.CloseDevice(deviceId.c_str());
-    if (!WriteString(call.Param(1), description, call.memory)) return false;
+    out.HandOver(call.Param(1), description);
     WriteBool(call.result, code == scales::kOk);
     return true;
 }

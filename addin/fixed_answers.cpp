@@ -1,5 +1,8 @@
 // Methods whose answers are fixed: they need neither the device table nor the
 // scales.
+#include <iterator>
+#include <string_view>
+
 #include "addin/fixed_texts.h"
 #include "addin/host_values.h"
 #include "addin/method_handlers.h"
@@ -13,17 +16,26 @@ bool GetVersion(MethodCall& call) {
 // What the host's equipment-driver conventions ask a driver to describe:
 // name, description, equipment type, interface revision, then two flags
 // (integration component: no; main driver installed: yes) and the download
-// address of a driver distribution (none).
+// address of a driver distribution (none).  All four strings are allocated
+// before any out-parameter is written: the host sees all seven or none.
 bool GetDescription(MethodCall& call) {
     constexpr bool kIntegrationComponent = false;
     constexpr bool kMainDriverInstalled = true;
-    if (!WriteString(call.Param(1), kExtensionName, call.memory)) return false;
-    if (!WriteString(call.Param(2), kDriverDescription, call.memory)) return false;
-    if (!WriteString(call.Param(3), kEquipmentType, call.memory)) return false;
+    constexpr std::u16string_view kNoDownload = u"";
+    HostString name(call.memory, std::size(kExtensionName) - 1);
+    HostString description(call.memory, std::size(kDriverDescription) - 1);
+    HostString type(call.memory, std::size(kEquipmentType) - 1);
+    HostString download(call.memory, kNoDownload.size());
+    if (!name.Reserved() || !description.Reserved() || !type.Reserved() || !download.Reserved()) {
+        return false;
+    }
+    name.HandOver(call.Param(1), kExtensionName);
+    description.HandOver(call.Param(2), kDriverDescription);
+    type.HandOver(call.Param(3), kEquipmentType);
     WriteUi4(call.Param(4), kInterfaceRevision);
     WriteBool(call.Param(5), kIntegrationComponent);
     WriteBool(call.Param(6), kMainDriverInstalled);
-    if (!WriteString(call.Param(7), u"", call.memory)) return false;
+    download.HandOver(call.Param(7), kNoDownload);
     WriteBool(call.result, true);
     return true;
 }

@@ -113,12 +113,9 @@ void WriteUi4(tVariant& out, uint32_t value) {
 }
 
 bool WriteString(tVariant& out, std::u16string_view text, IMemoryManager* memory) {
-    ResetRecord(out);
-    WCHAR_T* copy = CopyToHost(text, memory);
-    if (copy == nullptr) return false;
-    out.pwstrVal = copy;
-    out.wstrLen = static_cast<uint32_t>(text.size());
-    out.vt = VTYPE_PWSTR;
+    HostString copy(memory, text.size());
+    if (!copy.Reserved()) return false;
+    copy.HandOver(out, text);
     return true;
 }
 
@@ -126,22 +123,48 @@ namespace {
 
 // The memory manager is the host's object, built by the host's compiler with
 // type information of its own (or none): a sanitizer's dynamic-type check of
-// the call cannot know it and is switched off for this one call.
-__attribute__((no_sanitize("vptr"))) bool AllocateInHost(IMemoryManager& memory, void** block,
-                                                         unsigned long bytes) {
-    return memory.AllocMemory(block, bytes);
+// these calls cannot know it and is switched off for them.
+__attribute__((no_sanitize("vptr"))) WCHAR_T* AllocateUnits(IMemoryManager* memory, size_t units) {
+    if (memory == nullptr) return nullptr;
+    void* block = nullptr;
+    const auto bytes = static_cast<unsigned long>(units * sizeof(WCHAR_T));
+    if (!memory->AllocMemory(&block, bytes)) return nullptr;
+    return static_cast<WCHAR_T*>(block);
+}
+
+__attribute__((no_sanitize("vptr"))) void FreeUnits(IMemoryManager* memory, WCHAR_T* units) {
+    void* block = units;
+    memory->FreeMemory(&block);
+}
+
+size_t CopyUnits(WCHAR_T* to, std::u16string_view text) {
+    for (size_t i = 0; i < text.size(); ++i) to[i] = static_cast<WCHAR_T>(text[i]);
+    to[text.size()] = 0;
+    return text.size();
 }
 
 }  // namespace
 
+HostString::HostString(IMemoryManager* memory, size_t capacity)
+    : memory_(memory), block_(AllocateUnits(memory, capacity + 1)), capacity_(capacity) {}
+
+HostString::~HostString() {
+    if (block_ != nullptr) FreeUnits(memory_, block_);
+}
+
+void HostString::HandOver(tVariant& out, std::u16string_view text) {
+    if (block_ == nullptr) return;
+    const size_t length = CopyUnits(block_, text.substr(0, capacity_));
+    ResetRecord(out);
+    out.pwstrVal = block_;
+    out.wstrLen = static_cast<uint32_t>(length);
+    out.vt = VTYPE_PWSTR;
+    block_ = nullptr;
+}
+
 WCHAR_T* CopyToHost(std::u16string_view text, IMemoryManager* memory) {
-    if (memory == nullptr) return nullptr;
-    void* block = nullptr;
-    const unsigned long bytes = static_cast<unsigned long>((text.size() + 1) * sizeof(WCHAR_T));
-    if (!AllocateInHost(*memory, &block, bytes) || block == nullptr) return nullptr;
-    auto* units = static_cast<WCHAR_T*>(block);
-    for (size_t i = 0; i < text.size(); ++i) units[i] = static_cast<WCHAR_T>(text[i]);
-    units[text.size()] = 0;
+    WCHAR_T* units = AllocateUnits(memory, text.size() + 1);
+    if (units != nullptr) CopyUnits(units, text);
     return units;
 }
 

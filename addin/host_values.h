@@ -19,9 +19,12 @@ namespace addin {
 // True for the two tags a string parameter may carry (PSTR, PWSTR).
 bool IsStringValue(const tVariant& value);
 
-// The text of a PSTR or PWSTR value.  Reads no further than the length the
-// host gave and stops early at a NUL; a null pointer reads as empty; any other
-// tag reads as empty.
+// The text of a PSTR or PWSTR value.  A host string is zero-terminated and
+// carries its length (UTF-16 units or bytes, without the terminator); when the
+// two disagree the text ends at whichever comes first, and nothing beyond
+// either is read: a length of 0 reads as empty whatever follows, a length
+// past the terminator stops at the terminator.  A null pointer, or any other
+// tag, reads as empty.
 std::u16string ReadStringValue(const tVariant& value);
 
 // A number parameter as a 32-bit signed integer: integer tags by value
@@ -36,8 +39,33 @@ int32_t TruncateToInt32(double value);
 void WriteBool(tVariant& out, bool value);
 void WriteUi4(tVariant& out, uint32_t value);
 // Writes a PWSTR result allocated through the host.  False (and the record
-// left empty) when there is no memory manager or the host refuses memory.
+// left as the host passed it) when there is no memory manager or the host
+// refuses memory.
 bool WriteString(tVariant& out, std::u16string_view text, IMemoryManager* memory);
+
+// Host memory for one string result, taken before a method changes anything:
+// when the host refuses it, the method can still fail with nothing done.  The
+// block goes to the host with HandOver; a block never handed over (an early
+// return, an exception) is given back to the host's memory manager.
+class HostString {
+  public:
+    // Room for `capacity` UTF-16 units and the terminator.  A host string may
+    // be shorter than its block: the host frees the block, whatever the text.
+    HostString(IMemoryManager* memory, size_t capacity);
+    ~HostString();
+    HostString(const HostString&) = delete;
+    HostString& operator=(const HostString&) = delete;
+
+    bool Reserved() const { return block_ != nullptr; }
+    // Copies `text` (at most the capacity) into the block and writes it to
+    // `out` as a PWSTR result; the host owns the block from now on.
+    void HandOver(tVariant& out, std::u16string_view text);
+
+  private:
+    IMemoryManager* memory_;
+    WCHAR_T* block_ = nullptr;
+    size_t capacity_;
+};
 
 // A zero-terminated copy of `text` in host memory, or null.
 WCHAR_T* CopyToHost(std::u16string_view text, IMemoryManager* memory);

@@ -24,8 +24,11 @@ class TestMemory : public IMemoryManager {
     }
 #endif
     bool ADDIN_API AllocMemory(void** out, unsigned long bytes) override {
+        if (granted_ == 0) return false;
+        if (granted_ > 0) --granted_;
         *out = ::operator new(bytes);
         live_.insert(*out);
+        ++allocations;
         return true;
     }
     void ADDIN_API FreeMemory(void** block) override {
@@ -35,9 +38,16 @@ class TestMemory : public IMemoryManager {
     size_t Live() const {
         return live_.size();
     }
+    // Grants `count` more allocations and refuses every later one; -1 grants
+    // all.
+    void GrantOnly(int count) {
+        granted_ = count;
+    }
+    int allocations = 0;
 
   private:
     std::set<void*> live_;
+    int granted_ = -1;
 };
 
 inline tVariant Empty() {
@@ -83,17 +93,21 @@ inline std::u16string StringOf(const tVariant& value) {
 
 // Method numbers as the host finds them by name.
 enum Method : long {
+    kGetVersion = 0,
+    kGetDescription = 1,
     kGetLastError = 2,
     kGetParameters = 3,
     kSetParameter = 4,
     kOpen = 5,
     kClose = 6,
+    kDeviceTest = 7,
     kUploadGoods = 10,
     kClearGoods = 11,
     kConnectByEthernet = 12,
     kCloseConnection = 14,
     kSendGoodToScalesV1 = 15,
     kSetPathDllFolder = 18,
+    kGetBuilderInfo = 19,
     kSendMessageV1 = 20,
     kAddHotKey = 23,
 };

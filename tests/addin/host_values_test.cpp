@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 #include <string>
+#include <vector>
 
 #include "addin/host_values.h"
 #include "tests/addin/addin_support.h"
@@ -55,27 +56,89 @@ TEST(NumberParameter, ReadByTag) {
     EXPECT_EQ(ReadNumberValue(Wide(port)), 9100);
 }
 
-TEST(StringParameter, NeverPastTheGivenLengthAndStopsAtNul) {
-    const std::u16string text = u"ABCDEF";
-    tVariant v = Wide(text);
-    v.wstrLen = 3;
-    EXPECT_EQ(ReadStringValue(v), u"ABC");
-    const std::u16string withNul(u"AB\0CD", 5);
-    EXPECT_EQ(ReadStringValue(Wide(withNul)), u"AB");
+// A host string carries its length and ends with a zero; when the two
+// disagree the text ends at whichever comes first and nothing beyond either is
+// read.  Each buffer below holds exactly the units shown, so a read past it is
+// caught by AddressSanitizer.
+TEST(StringParameter, LengthAndTerminatorDisagree) {
+    const struct {
+        std::u16string units;
+        uint32_t length;
+        std::u16string text;
+    } cases[] = {
+        {u"ABCDEF", 0, u""},                       // no length: nothing, whatever follows
+        {u"ABCDEF", 3, u"ABC"},                    // too short: the length ends it
+        {u"ABCDEF", 6, u"ABCDEF"},                 // exact, and no terminator after it
+        {std::u16string(u"AB\0", 3), 100, u"AB"},  // too long: the terminator ends it
+        {std::u16string(u"AB\0", 3), UINT32_MAX, u"AB"},
+        {std::u16string(u"AB\0CD", 5), 5, u"AB"},  // a terminator inside the length
+        {std::u16string(u"\0", 1), 1, u""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.units) + " " + std::to_string(c.length));
+        std::vector<WCHAR_T> wide(c.units.begin(), c.units.end());
+        tVariant w = Tagged(VTYPE_PWSTR);
+        w.pwstrVal = wide.data();
+        w.wstrLen = c.length;
+        EXPECT_EQ(ReadStringValue(w), c.text);
+
+        std::vector<char> narrow(c.units.begin(), c.units.end());
+        tVariant n = Tagged(VTYPE_PSTR);
+        n.pstrVal = narrow.data();
+        n.strLen = c.length;
+        EXPECT_EQ(ReadStringValue(n), c.text);
+    }
+}
+
+TEST(StringParameter, NullPointersAndOtherTags) {
     tVariant nullWide = Tagged(VTYPE_PWSTR);
     nullWide.wstrLen = 100;
     EXPECT_EQ(ReadStringValue(nullWide), u"");
     EXPECT_TRUE(IsStringValue(nullWide));
-
-    const std::string narrow = "hex 0A";
-    tVariant n = Narrow(narrow);
-    n.strLen = 3;
-    EXPECT_EQ(ReadStringValue(n), u"hex");
     tVariant nullNarrow = Tagged(VTYPE_PSTR);
     nullNarrow.strLen = 10;
     EXPECT_EQ(ReadStringValue(nullNarrow), u"");
     EXPECT_FALSE(IsStringValue(Tagged(VTYPE_BLOB)));
     EXPECT_EQ(ReadStringValue(Tagged(VTYPE_I4)), u"");
+}
+
+// What goes to the host: the record is written only once the host's memory
+// is there; a refused allocation leaves the host's record as it was.
+TEST(StringResult, WrittenOnlyWithTheHostsMemory) {
+    addin_test::TestMemory memory;
+    tVariant out = addin_test::I4(5);
+    memory.GrantOnly(0);
+    EXPECT_FALSE(WriteString(out, u"text", &memory));
+    EXPECT_EQ(out.vt, VTYPE_I4);
+    EXPECT_EQ(out.lVal, 5);
+    EXPECT_FALSE(WriteString(out, u"text", nullptr));
+    memory.GrantOnly(-1);
+    ASSERT_TRUE(WriteString(out, u"text", &memory));
+    EXPECT_EQ(addin_test::StringOf(out), u"text");
+    EXPECT_EQ(out.pwstrVal[4], 0);
+}
+
+// A block reserved but never handed over goes back to the host; one handed
+// over holds the text, cut to the room reserved, and is the host's.
+TEST(StringResult, ReservedBlockIsHandedOverOrGivenBack) {
+    addin_test::TestMemory memory;
+    { HostString unused(&memory, 10); }
+    EXPECT_EQ(memory.Live(), 0u);
+    tVariant out{};
+    {
+        HostString reserved(&memory, 3);
+        ASSERT_TRUE(reserved.Reserved());
+        reserved.HandOver(out, u"ABCDEF");
+    }
+    EXPECT_EQ(memory.Live(), 1u);
+    EXPECT_EQ(addin_test::StringOf(out), u"ABC");
+    EXPECT_EQ(out.pwstrVal[3], 0);
+    memory.GrantOnly(0);
+    HostString refused(&memory, 3);
+    EXPECT_FALSE(refused.Reserved());
+    tVariant untouched = addin_test::I4(1);
+    refused.HandOver(untouched, u"A");
+    EXPECT_EQ(untouched.vt, VTYPE_I4);
 }
 
 }  // namespace
