@@ -8,6 +8,7 @@
 
 #include "addin/device_table.h"
 #include "sdk/component_base.h"
+#include "transport/networking.h"
 
 class CAddInNative final : public IComponentBase {
   public:
@@ -55,6 +56,10 @@ class CAddInNative final : public IComponentBase {
     CDeviceTable& Devices() { return devices_; }
 
   private:
+    // Keeps the system's networking, once a port has started it, until the
+    // last object is gone.  First member: it ends after the device table has
+    // closed every port.
+    transport::NetworkingUse networking_;
     void* connection_ = nullptr;        // the host's IAddInDefBase, only stored
     IMemoryManager* memory_ = nullptr;  // every string handed to the host comes from here
     CDeviceTable devices_;

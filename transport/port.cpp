@@ -6,6 +6,7 @@
 #include "transport/lock.h"
 #include "transport/module_dir.h"
 #include "transport/monitor.h"
+#include "transport/networking.h"
 #include "transport/socket.h"
 
 namespace {
@@ -141,6 +142,7 @@ int32_t CZavComLanPort::OpenSerial() {
 
 int32_t CZavComLanPort::OpenNetwork() {
     try {
+        transport::StartNetworking();
         s_->networkLink.reset(new CZavClientSocket(s_->socketKind));
         uint16_t port = static_cast<uint16_t>(s_->portNumber & kPortNumberMask);
         if (s_->networkLink->Connect(s_->host.c_str(), port) == CZavClientSocket::kConnectOk) {

@@ -50,10 +50,4 @@ class CZavClientSocket : public CZavSocket {
     bool datagram_;
 };
 
-namespace transport {
-// Windows Sockets must be started once per process before any socket is made
-// and cleaned up after the last one is gone; the add-in library calls these
-// at load and unload.  Nothing to do on POSIX systems.
-void StartNetworking();
-void StopNetworking();
-}  // namespace transport
+// Networking must be started before a socket is made: networking.h.

@@ -12,6 +12,7 @@
 
 #include <cstring>
 
+#include "transport/networking.h"
 #include "transport/poll_posix.h"
 #include "transport/port.h"
 #include "transport/socket.h"
@@ -151,7 +152,10 @@ bool CZavClientSocket::WaitReadable(int timeoutMs) {
     return PollFor(static_cast<int>(sock), POLLIN, timeoutMs) != 0;
 }
 
-namespace transport {
-void StartNetworking() {}
-void StopNetworking() {}
-}  // namespace transport
+// POSIX sockets need no start.
+namespace transport::os {
+bool StartSockets() {
+    return true;
+}
+void StopSockets() {}
+}  // namespace transport::os

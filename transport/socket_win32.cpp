@@ -4,6 +4,7 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include "transport/networking.h"
 #include "transport/port.h"
 #include "transport/socket.h"
 
@@ -130,15 +131,15 @@ bool CZavClientSocket::WaitReadable(int timeoutMs) {
     return Ready(Handle(sock), false, ms * 1000);
 }
 
-namespace transport {
+namespace transport::os {
 
-void StartNetworking() {
+bool StartSockets() {
     WSADATA data;
-    WSAStartup(kWinsockVersion, &data);
+    return WSAStartup(kWinsockVersion, &data) == 0;
 }
 
-void StopNetworking() {
+void StopSockets() {
     WSACleanup();
 }
 
-}  // namespace transport
+}  // namespace transport::os

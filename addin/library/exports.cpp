@@ -4,7 +4,6 @@
 // SetPlatformCapabilities.  No exception leaves any of them.
 #include "addin/addin_native.h"
 #include "sdk/component_base.h"
-#include "transport/socket.h"
 
 namespace {
 
@@ -16,24 +15,6 @@ constexpr long kObjectCreated = 1;
 constexpr long kSlotOccupied = 0;
 constexpr long kObjectDestroyed = 0;
 constexpr long kSlotEmpty = -1;
-
-// Starts the system's networking when the library is loaded, before the host
-// calls anything, and stops it when the library is unloaded.
-struct NetworkingForLibraryLifetime {
-    NetworkingForLibraryLifetime() {
-        try {
-            transport::StartNetworking();
-        } catch (...) {
-        }
-    }
-    ~NetworkingForLibraryLifetime() {
-        try {
-            transport::StopNetworking();
-        } catch (...) {
-        }
-    }
-};
-const NetworkingForLibraryLifetime networking;
 
 }  // namespace
 

@@ -10,7 +10,6 @@
 #include "transport/module_dir.h"
 #include "transport/monitor.h"
 #include "transport/port.h"
-#include "transport/socket.h"
 
 namespace transport_test {
 namespace fs = std::filesystem;
@@ -67,17 +66,4 @@ transport::LocalTime FixedTime() {
     return transport::LocalTime{2024, 3, 5, 7, 8, 9, 12};
 }
 
-namespace {
-
-// Windows Sockets are started by the add-in library at load; the test
-// program stands in for it.
-class NetworkingEnvironment : public ::testing::Environment {
-  public:
-    void SetUp() override { transport::StartNetworking(); }
-    void TearDown() override { transport::StopNetworking(); }
-};
-
-const auto* const kNetworking = ::testing::AddGlobalTestEnvironment(new NetworkingEnvironment);
-
-}  // namespace
 }  // namespace transport_test

@@ -3,6 +3,9 @@
 // drives it, talking UDP to a Linux scales emulator on 127.0.0.1 (Wine
 // programs share the machine's loopback).  The emulator's port comes in
 // RLS_EMULATOR_PORT, the DLL's path in RLS_ADDIN_DLL.
+// Before windows.h (in wine_host.h), which would bring the old winsock.h.
+#include <winsock2.h>
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -99,6 +102,38 @@ TEST_F(AddInUnderWine, StringsGoBackThroughTheHostsAllocator) {
     EXPECT_NE(settings.outTexts[0].find(u"<Settings>"), std::u16string::npos);
     EXPECT_GT(addin.memory.allocations, 0);
     EXPECT_EQ(addin.memory.allocations, addin.memory.frees);
+}
+
+// 0 when this process can make a socket, else why not.  This host never
+// starts Windows Sockets itself: WSANOTINITIALISED means nobody has.
+int SocketError() {
+    const SOCKET s = socket(AF_INET, SOCK_DGRAM, 0);
+    if (s == INVALID_SOCKET) return WSAGetLastError();
+    closesocket(s);
+    return 0;
+}
+
+// Windows Sockets is started by the first network link and stopped with the
+// last add-in object; never while the DLL is loaded or unloaded, when Windows
+// holds its loader lock (starting Windows Sockets loads other DLLs, which can
+// deadlock there).
+TEST_F(AddInUnderWine, WinsockRunsOnlyWhileAnObjectUsesTheNetwork) {
+    ASSERT_EQ(SocketError(), WSANOTINITIALISED);
+    {
+        AddInUnderTest addin(DllPath(), false);
+        ASSERT_TRUE(addin.Loaded());
+        EXPECT_EQ(SocketError(), WSANOTINITIALISED);  // loaded, object made, no link yet
+        const std::string id = OpenOnEmulator(addin);
+        EXPECT_EQ(SocketError(), 0);
+        EXPECT_TRUE(addin.Boolean("ClearGoods", {Text(Utf16(id))}));
+    }
+    EXPECT_EQ(SocketError(), WSANOTINITIALISED);
+    // Started again for the next object that needs it.
+    AddInUnderTest again(DllPath(), false);
+    ASSERT_TRUE(again.Loaded());
+    const std::string id = OpenOnEmulator(again);
+    EXPECT_TRUE(again.Boolean("ClearGoods", {Text(Utf16(id))}));
+    EXPECT_EQ(again.LastError(), kNoError);
 }
 
 // The monitor switch and files live beside the DLL itself (not the .exe):
