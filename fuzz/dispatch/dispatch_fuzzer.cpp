@@ -11,7 +11,6 @@
 // send a datagram or a name query anywhere else.
 #include <fuzzer/FuzzedDataProvider.h>
 
-#include <clocale>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
@@ -227,7 +226,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             OneCall(driver, in, buffers, knownId);
         }
     }
-    // The host's locale is its own: leave the process as it was.
-    std::setlocale(LC_ALL, "C");
     return 0;
 }
