@@ -7,7 +7,9 @@
 #include <winsock2.h>
 
 #include <gtest/gtest.h>
+#include <malloc.h>
 
+#include <cstdio>
 #include <string>
 
 #include "tests/windows/wine_host.h"
@@ -134,6 +136,39 @@ TEST_F(AddInUnderWine, WinsockRunsOnlyWhileAnObjectUsesTheNetwork) {
     const std::string id = OpenOnEmulator(again);
     EXPECT_TRUE(again.Boolean("ClearGoods", {Text(Utf16(id))}));
     EXPECT_EQ(again.LastError(), kNoError);
+}
+
+// Bytes in use on the C runtime's heap, which the DLL's statically linked C++
+// runtime allocates from as this host does.
+size_t CrtHeapInUse() {
+    const auto heap = reinterpret_cast<HANDLE>(_get_heap_handle());
+    PROCESS_HEAP_ENTRY entry{};
+    size_t used = 0;
+    HeapLock(heap);
+    while (HeapWalk(heap, &entry)) {
+        if ((entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) != 0) used += entry.cbData;
+    }
+    HeapUnlock(heap);
+    return used;
+}
+
+// Every load of the DLL starts a private copy of the C++ runtime, which sets
+// aside an emergency exception pool; the DLL gives it back when unloaded, so
+// a host that loads and frees add-ins again and again does not grow.
+TEST_F(AddInUnderWine, LoadAndUnloadLeaveTheHeapAsItWas) {
+    constexpr int kWarmUp = 3, kCycles = 40;
+    const auto cycle = [] {
+        AddInUnderTest addin(DllPath(), false);
+        ASSERT_TRUE(addin.Loaded());
+        EXPECT_TRUE(addin.Call("GetVersion", {}).ok);
+    };
+    for (int i = 0; i < kWarmUp; ++i) ASSERT_NO_FATAL_FAILURE(cycle());
+    const size_t before = CrtHeapInUse();
+    for (int i = 0; i < kCycles; ++i) ASSERT_NO_FATAL_FAILURE(cycle());
+    const auto growth = static_cast<long long>(CrtHeapInUse()) - static_cast<long long>(before);
+    std::printf("%d load/unload cycles: C runtime heap %+lld bytes (%+lld a cycle)\n", kCycles,
+                growth, growth / kCycles);
+    EXPECT_LT(growth, 256 * 1024);
 }
 
 // The monitor switch and files live beside the DLL itself (not the .exe):
