@@ -221,30 +221,5 @@ TEST_F(FieldRanges, DeviceTestNamesTheBadSetting) {
     EXPECT_EQ(LastError(), 0u);
 }
 
-TEST_F(FieldRanges, MessagesThroughTheHost) {
-    const std::u16string text = u"Добро пожаловать";
-    const struct {
-        int32_t number;
-        int32_t width;
-        int32_t error;
-    } cases[] = {
-        {0, 0, 0}, {65535, 0, 0}, {-1, 0, 144}, {65536, 0, 144}, {1, -1, 145}, {INT32_MIN, 0, 144},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::to_string(c.number) + " " + std::to_string(c.width));
-        const uint64_t before = emulator_.FramesReceived();
-        EXPECT_EQ(Run(kSendMessageV1, {Wide(id_), I4(c.number), Wide(text), I4(c.width)}),
-                  c.error == 0);
-        if (c.error != 0) ExpectRefused(c.error, before);
-    }
-    const emu::State state = emulator_.Snapshot();
-    EXPECT_EQ(state.messages.count(0), 1u);
-    EXPECT_EQ(state.messages.count(65535), 1u);
-    const std::u16string tooLong(65536, u'x');
-    const uint64_t before = emulator_.FramesReceived();
-    EXPECT_FALSE(Run(kSendMessageV1, {Wide(id_), I4(1), Wide(tooLong), I4(0)}));
-    ExpectRefused(146, before);
-}
-
 }  // namespace
 }  // namespace rawhost

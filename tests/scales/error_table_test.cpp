@@ -43,8 +43,3 @@ TEST(ErrorTableTest, LongestTextBoundsEveryText) {
         EXPECT_TRUE(reached);
     }
 }
-
-TEST(ErrorTableTest, HostMemoryRefused) {
-    EXPECT_EQ(ErrorText(150, u""),
-              u"Ошибка_150: Платформа не выделила память для результата. Ничего не сделано.");
-}
