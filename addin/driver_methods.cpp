@@ -184,7 +184,7 @@ bool SendGoodToScalesV1(MethodCall& call) {
     };
     constexpr int kFirstNumberParam = 3;
     for (int i = 0; i < static_cast<int>(sizeof order / sizeof order[0]); ++i) {
-        *order[i] = NumberParam(call, kFirstNumberParam + i);
+        *order[i] = ReadFieldValue(call.Param(kFirstNumberParam + i));
     }
     return CallDeviceByIdParam(
         call, [&](IScalesObject& device) { return device.SendGoodToScalesV1(name, fields); });

@@ -26,10 +26,10 @@ int32_t ClampToInt32(uint64_t value) {
 
 // A number written as text: digits only matter, so a plain ASCII narrowing of
 // the UTF-16 text is enough for ParseDecimal.
-int32_t NumberFromText(const std::u16string& text) {
+double NumberInText(const std::u16string& text) {
     std::string ascii;
     for (char16_t unit : text) ascii.push_back(unit < 0x80 ? static_cast<char>(unit) : '?');
-    return TruncateToInt32(ParseDecimal(ascii.c_str()));
+    return ParseDecimal(ascii.c_str());
 }
 
 // Everything a result record held before is overwritten, never freed: the
@@ -94,10 +94,49 @@ int32_t ReadNumberValue(const tVariant& value) {
             return TruncateToInt32(value.date);
         case VTYPE_PSTR:
         case VTYPE_PWSTR:
-            return NumberFromText(ReadStringValue(value));
+            return TruncateToInt32(NumberInText(ReadStringValue(value)));
         default:
             return 0;
     }
+}
+
+namespace {
+
+bool WithinInt32(double value) {
+    return std::trunc(value) >= static_cast<double>(kInt32Min) &&
+           std::trunc(value) <= static_cast<double>(kInt32Max);
+}
+
+// Whether a value that read as an end of the 32-bit range really was there,
+// rather than clamped to it.
+bool ReachedHonestly(const tVariant& value) {
+    switch (value.vt) {
+        case VTYPE_I8:
+            return value.llVal >= kInt32Min && value.llVal <= kInt32Max;
+        case VTYPE_UI8:
+            return value.ullVal <= static_cast<uint64_t>(kInt32Max);
+        case VTYPE_HRESULT:
+            return value.hRes >= kInt32Min && value.hRes <= kInt32Max;
+        case VTYPE_R4:
+            return WithinInt32(value.fltVal);
+        case VTYPE_R8:
+            return WithinInt32(value.dblVal);
+        case VTYPE_DATE:
+            return WithinInt32(value.date);
+        case VTYPE_PSTR:
+        case VTYPE_PWSTR:
+            return WithinInt32(NumberInText(ReadStringValue(value)));
+        default:
+            return true;
+    }
+}
+
+}  // namespace
+
+int32_t ReadFieldValue(const tVariant& value) {
+    const int32_t read = ReadNumberValue(value);
+    if (read != kInt32Max && read != kInt32Min) return read;
+    return ReachedHonestly(value) ? read : kInt32Min;
 }
 
 void WriteBool(tVariant& out, bool value) {

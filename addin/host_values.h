@@ -33,6 +33,12 @@ std::u16string ReadStringValue(const tVariant& value);
 // decimal number, every other tag as 0.
 int32_t ReadNumberValue(const tVariant& value);
 
+// A number parameter for a frame field, which must hold exactly what the host
+// gave: read as ReadNumberValue does, except that a value beyond the 32-bit
+// range is not clamped to its end (a field up to 2147483647 would take that)
+// but reads as -2147483648, which no field holds.
+int32_t ReadFieldValue(const tVariant& value);
+
 // A double truncated toward zero and clamped to the 32-bit range (NaN: 0).
 int32_t TruncateToInt32(double value);
 

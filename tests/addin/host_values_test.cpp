@@ -56,6 +56,40 @@ TEST(NumberParameter, ReadByTag) {
     EXPECT_EQ(ReadNumberValue(Wide(port)), 9100);
 }
 
+// A number for a frame field is never clamped into a value the field holds:
+// PLU 4601234567890 (a barcode) must not go out as PLU 2147483647.
+TEST(NumberParameter, FieldValuesBeyond32BitsAreNotClamped) {
+    constexpr int32_t kRefused = std::numeric_limits<int32_t>::min();
+    constexpr int32_t kLargest = std::numeric_limits<int32_t>::max();
+    const std::u16string barcode = u"4601234567890", largest = u"2147483647";
+    tVariant i8 = Tagged(VTYPE_I8), ui8 = Tagged(VTYPE_UI8), r4 = Tagged(VTYPE_R4);
+    i8.llVal = int64_t{1} << 40;
+    ui8.ullVal = uint64_t{1} << 32;
+    r4.fltVal = 1e10f;
+    const struct {
+        tVariant value;
+        int32_t read;
+    } cases[] = {
+        {addin_test::I4(kLargest), kLargest},
+        {addin_test::I4(kRefused), kRefused},
+        {addin_test::R8Value(2147483647.0), kLargest},
+        {addin_test::R8Value(2147483647.9), kLargest},
+        {addin_test::R8Value(-2147483648.0), kRefused},
+        {addin_test::R8Value(12.9), 12},
+        {addin_test::R8Value(4601234567890.0), kRefused},
+        {addin_test::R8Value(-1e12), kRefused},
+        {addin_test::R8Value(2147483648.0), kRefused},
+        {i8, kRefused},
+        {ui8, kRefused},
+        {r4, kRefused},
+        {Wide(barcode), kRefused},
+        {Wide(largest), kLargest},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ReadFieldValue(c.value), c.read) << c.value.vt << " " << c.value.dblVal;
+    }
+}
+
 // A host string carries its length and ends with a zero; when the two
 // disagree the text ends at whichever comes first and nothing beyond either is
 // read.  Each buffer below holds exactly the units shown, so a read past it is

@@ -91,6 +91,16 @@ TEST_F(FieldRanges, SendGoodToScalesV1EndsStoredBeyondRefused) {
     }
 }
 
+// A number beyond 32 bits (a barcode given as the PLU) reaches the add-in as
+// a floating-point value; it is refused, not clamped to PLU 2147483647.
+TEST_F(FieldRanges, PluBeyond32BitsIsRefused) {
+    const std::u16string name = u"Товар";
+    std::vector<Variant> params = {Wide(id_), Wide(name), I4(1), R8(4601234567890.0)};
+    for (int32_t number : {0, 0, 1, 7, 100, 4, 1, 0, 0, 0, 0}) params.push_back(I4(number));
+    EXPECT_FALSE(Run(kSendGoodToScalesV1, params));
+    ExpectRefused(133, 0);
+}
+
 // A good whose values all fit is sent; one that does not stops the upload
 // before its clock frame, as a failed good does.
 class UploadRanges : public FieldRanges {
