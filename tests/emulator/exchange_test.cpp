@@ -136,6 +136,33 @@ TEST_F(UdpExchange, DelayedReply) {
     EXPECT_LE(elapsed, 2000);
 }
 
+// Each kind waits its own delay, or the global one when it has none.
+TEST_F(UdpExchange, DelayPerFrameKind) {
+    emu::Faults faults;
+    faults.delayMs = 50;
+    faults.delayMsByKind[emu::FrameKind::kClock] = 300;
+    faults.delayMsByKind[emu::FrameKind::kGoods] = 600;
+    faults.delayMsByKind[emu::FrameKind::kHotKeys] = 0;
+    emulator_.SetFaults(faults);
+    struct Case {
+        Bytes frame;
+        int delayMs;
+    };
+    const Case cases[] = {{kClock, 300},
+                          {emu_test::BananaFrame(), 600},
+                          {kClear, 50},
+                          {emu_test::Frame("02 F8 03"), 0}};
+    for (const Case& c : cases) {
+        const auto start = Clock::now();
+        EXPECT_EQ(Exchange(c.frame, 5000), Bytes{0x02}) << c.delayMs;
+        const long long elapsed = MsSince(start);
+        EXPECT_GE(elapsed, c.delayMs) << c.delayMs;
+        // Wide enough for a busy machine, narrow enough to tell the kinds apart.
+        EXPECT_LT(elapsed, c.delayMs + 250) << c.delayMs;
+    }
+    EXPECT_NE(emulator_.Frames()[1].description.find("[reply after 600 ms]"), std::string::npos);
+}
+
 TEST_F(UdpExchange, DelayedRepliesKeepTheirOwnSchedule) {
     // Two frames sent 100 ms apart with a 1000 ms delay: the second reply comes
     // about 100 ms after the first, not 1000 ms (each reply is timed from its

@@ -90,7 +90,7 @@ struct ScalesEmulator::Impl {
         return bytes;
     }
 
-    std::string Annotation(Answer answer, const std::vector<uint8_t>& reply) const {
+    std::string Annotation(Answer answer, FrameKind kind, const std::vector<uint8_t>& reply) const {
         switch (answer) {
             case Answer::kSilent:
                 return " [no reply, not stored]";
@@ -101,7 +101,8 @@ struct ScalesEmulator::Impl {
             case Answer::kPositive:
                 break;
         }
-        if (faults.delayMs > 0) return " [reply after " + std::to_string(faults.delayMs) + " ms]";
+        const int delayMs = ReplyDelayMs(faults, kind);
+        if (delayMs > 0) return " [reply after " + std::to_string(delayMs) + " ms]";
         return "";
     }
 
@@ -112,15 +113,15 @@ struct ScalesEmulator::Impl {
         const std::vector<uint8_t> reply = ReplyBytes(answer, serialLink);
 
         ReceivedFrame frame = decoder.Decode(bytes, count, answer == Answer::kPositive);
-        frame.description += Annotation(answer, reply);
+        frame.description += Annotation(answer, kind, reply);
         frame.reply = reply;
         Record(std::move(frame));
-        return Plan(reply, serialLink);
+        return Plan(reply, kind, serialLink);
     }
 
-    PlannedReply Plan(const std::vector<uint8_t>& reply, bool serialLink) const {
+    PlannedReply Plan(const std::vector<uint8_t>& reply, FrameKind kind, bool serialLink) const {
         PlannedReply plan;
-        plan.delayMs = std::max(0, faults.delayMs);
+        plan.delayMs = std::max(0, ReplyDelayMs(faults, kind));
         if (reply.empty()) return plan;
         if (serialLink && faults.trickleMs > 0) {
             plan.chunks = Split(reply, reply.size());
@@ -149,6 +150,11 @@ struct ScalesEmulator::Impl {
         frames.push_back(std::move(frame));
     }
 };
+
+int ReplyDelayMs(const Faults& faults, FrameKind kind) {
+    const auto own = faults.delayMsByKind.find(kind);
+    return own != faults.delayMsByKind.end() ? own->second : faults.delayMs;
+}
 
 ScalesEmulator::ScalesEmulator() : impl_(std::make_unique<Impl>()) {}
 

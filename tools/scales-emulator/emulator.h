@@ -26,6 +26,8 @@ enum class FrameKind {
     kUnknown,
 };
 const char* FrameKindName(FrameKind kind);  // "clock", "clear", "goods", ...
+// FrameKind by its name; false for a name that is none of them.
+bool FrameKindByName(const std::string& name, FrameKind* kind);
 
 struct Good {
     uint64_t plu = 0;
@@ -61,8 +63,9 @@ struct Faults {
     bool silent = false;    // never reply
     bool negative = false;  // reply negativeByte instead of 0x02
     uint8_t negativeByte = 0x00;
-    int delayMs = 0;                     // reply this late
-    int failNth = 0;                     // the Nth frame received (1-based) gets failReply
+    int delayMs = 0;                         // reply this late (ms after the frame arrived)
+    std::map<FrameKind, int> delayMsByKind;  // ... or this late for a kind listed here
+    int failNth = 0;                         // the Nth frame received (1-based) gets failReply
     std::string failKind;                // every frame of this kind ("goods", ...) gets failReply
     int failKindCount = -1;              // ... only the first N of them (-1 = all)
     std::string failReply = "negative";  // "negative" or "silent"
@@ -71,6 +74,9 @@ struct Faults {
     bool garbage = false;                // reply random bytes (first byte never 0x02)
     int trickleMs = 0;                   // serial: send reply bytes one at a time, this far apart
 };
+
+// The delay a frame of `kind` is answered with.
+int ReplyDelayMs(const Faults& faults, FrameKind kind);
 
 struct ReceivedFrame {
     FrameKind kind = FrameKind::kUnknown;

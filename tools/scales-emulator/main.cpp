@@ -45,6 +45,8 @@ const char kUsage[] =
     "  --silent             never reply\n"
     "  --negative[=BYTE]    reply BYTE (default 0x00) instead of 0x02\n"
     "  --delay MS           reply MS milliseconds late\n"
+    "  --delay KIND=MS      reply to frames of KIND MS milliseconds late (overrides\n"
+    "                       --delay MS for that kind; repeat for more kinds)\n"
     "  --fail-nth N         fail the Nth frame received (counted from 1)\n"
     "  --fail-kind KIND[:COUNT]  fail frames of KIND (only the first COUNT): clock,\n"
     "                       clear, goods, continuation, message, announcement,\n"
@@ -85,22 +87,29 @@ long ParseNumber(const std::string& option, const std::string& value, long max) 
     return n;
 }
 
-bool IsFrameKindName(const std::string& name) {
-    for (int k = 0; k <= static_cast<int>(emu::FrameKind::kUnknown); ++k) {
-        if (name == emu::FrameKindName(static_cast<emu::FrameKind>(k))) return true;
-    }
-    return false;
-}
-
 void ParseFailKind(const std::string& value, emu::Faults& faults) {
     constexpr long kMaxCount = 1000000000;
     const size_t colon = value.find(':');
     faults.failKind = value.substr(0, colon);
-    if (!IsFrameKindName(faults.failKind))
+    if (!emu::FrameKindByName(faults.failKind, nullptr))
         throw UsageError("--fail-kind: unknown frame kind \"" + faults.failKind + "\"");
     if (colon != std::string::npos)
         faults.failKindCount =
             static_cast<int>(ParseNumber("--fail-kind", value.substr(colon + 1), kMaxCount));
+}
+
+// "--delay 300" for every frame, "--delay goods=600" for one kind.
+void ParseDelay(const std::string& value, long maxMs, emu::Faults& faults) {
+    const size_t eq = value.find('=');
+    if (eq == std::string::npos) {
+        faults.delayMs = static_cast<int>(ParseNumber("--delay", value, maxMs));
+        return;
+    }
+    emu::FrameKind kind;
+    if (!emu::FrameKindByName(value.substr(0, eq), &kind))
+        throw UsageError("--delay: unknown frame kind \"" + value.substr(0, eq) + "\"");
+    faults.delayMsByKind[kind] =
+        static_cast<int>(ParseNumber("--delay", value.substr(eq + 1), maxMs));
 }
 
 // Options that take a value accept "--name value" and "--name=value".
@@ -150,7 +159,7 @@ void Apply(const std::string& name, const std::string& value, bool hasValue, Opt
         f.negative = true;
         if (hasValue) f.negativeByte = static_cast<uint8_t>(ParseNumber(name, value, kMaxByte));
     } else if (name == "--delay")
-        f.delayMs = static_cast<int>(ParseNumber(name, value, kMaxMs));
+        ParseDelay(value, kMaxMs, f);
     else if (name == "--fail-nth")
         f.failNth = static_cast<int>(ParseNumber(name, value, kMaxInt));
     else if (name == "--fail-kind")
@@ -322,8 +331,10 @@ int main(int argc, char** argv) {
     // Replies still planned (--delay, --trickle) go out before the links close.
     constexpr int kFlushMs = 50;
     const emu::Faults& f = options.faults;
+    int longestDelayMs = f.delayMs;
+    for (const auto& own : f.delayMsByKind) longestDelayMs = std::max(longestDelayMs, own.second);
     std::this_thread::sleep_for(
-        std::chrono::milliseconds(f.delayMs + f.trickleMs * f.replyLength + kFlushMs));
+        std::chrono::milliseconds(longestDelayMs + f.trickleMs * f.replyLength + kFlushMs));
     emulator.Stop();
     WriteState(emulator, options);
     if (options.table) std::fputs(emulator.GoodsTable().c_str(), stdout);
