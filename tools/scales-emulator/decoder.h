@@ -41,6 +41,8 @@ class FrameDecoder {
     ReceivedFrame Decode(const uint8_t* bytes, size_t count, bool accepted = true);
 
     const State& GetState() const { return state_; }
+    // Counts a frame that came with another line setting than the scales'.
+    void NoteLineMismatch() { ++state_.framesAtWrongLineSetting; }
 
   private:
     using Frame = std::array<uint8_t, kFrameSize>;
