@@ -214,6 +214,26 @@ TEST_F(UdpExchange, IdleOnlyOnceEveryReplyHasLeft) {
     EXPECT_EQ(client_->ReceiveOne(0), Bytes{0x02});
 }
 
+// A fixed byte that differs is flagged in the frame's line, its record and
+// the state, and the frame is answered and stored as the scales would.
+TEST_F(UdpExchange, WrongFixedBytesAreFlaggedAndStillAnswered) {
+    Bytes clock = kClock;
+    clock[5] = 0x01;
+    EXPECT_EQ(Exchange(clock), Bytes{0x02});
+    EXPECT_EQ(Exchange(kClock), Bytes{0x02});
+    const auto frames = emulator_.Frames();
+    ASSERT_EQ(frames.size(), 2u);
+    EXPECT_EQ(frames[0].fixedByteIssues,
+              std::vector<std::string>{"bytes 3-6: 00 00 01 00, not zero"});
+    EXPECT_NE(frames[0].description.find("[fixed bytes differ: bytes 3-6: 00 00 01 00, not zero]"),
+              std::string::npos)
+        << frames[0].description;
+    EXPECT_TRUE(frames[0].accepted);
+    EXPECT_TRUE(frames[1].fixedByteIssues.empty());
+    EXPECT_EQ(emulator_.Snapshot().framesWithWrongFixedBytes, 1u);
+    EXPECT_NE(emulator_.StateJson().find("\"framesWithWrongFixedBytes\": 1"), std::string::npos);
+}
+
 // SCHED_FIFO where this process may have it: the emulator's answer matches
 // what a thread of the test gets.
 bool ThreadMayRunRealtime() {

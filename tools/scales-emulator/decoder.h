@@ -9,6 +9,7 @@
 #include <string>
 
 #include "emulator.h"
+#include "fixed_bytes.h"
 
 namespace emu {
 
@@ -51,9 +52,9 @@ class FrameDecoder {
     std::string DecodeClear(bool accepted);
     std::string DecodeGoods(const Frame& f, bool accepted);
     std::string DecodeContinuation(const Frame& f, bool accepted);
-    std::string DecodeShortMessage(const Frame& f, bool accepted);
+    std::string DecodeShortMessage(const Frame& f, bool accepted, FixedBytes& fixed);
     std::string DecodeAnnouncement(const Frame& f, bool accepted);
-    std::string DecodeMessageData(const Frame& f, bool accepted);
+    std::string DecodeMessageData(const Frame& f, bool accepted, FixedBytes& fixed);
     std::string DecodeHotKeys(const Frame& f, bool accepted);
     std::string DecodeUnknown(const Frame& f, size_t count);
     Good* FindGoodByCode(uint32_t code);

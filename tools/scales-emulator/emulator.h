@@ -59,7 +59,8 @@ struct State {
     std::vector<uint32_t> hotKeys;                     // 252 entries: keys 1..252
     Clock clock;
     uint64_t framesReceived = 0;
-    uint64_t framesAtWrongLineSetting = 0;  // serial: not understood, not answered
+    uint64_t framesWithWrongFixedBytes = 0;  // answered all the same
+    uint64_t framesAtWrongLineSetting = 0;   // serial: not understood, not answered
 };
 
 // Fault modes.  Every field has a neutral default: reply 0x02 at once.
@@ -96,6 +97,9 @@ struct ReceivedFrame {
     // When each chunk of the reply actually left: one entry per datagram on
     // UDP, per byte on serial, added as they go out.
     std::vector<int64_t> replySentUs;
+    // Bytes that the frame layouts fix (zeros, constants) but that differ,
+    // one text each, e.g. "bytes 3-6: 00 00 01 00, not zero".
+    std::vector<std::string> fixedByteIssues;
     // Serial: how the driver had set its side of the line ("4800 8N1"), and
     // whether that differs from the scales' setting.
     std::string driverLine;

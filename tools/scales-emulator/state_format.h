@@ -7,7 +7,7 @@
 
 namespace emu {
 
-// {"framesReceived":.., "framesAtWrongLineSetting":..,
+// {"framesReceived":.., "framesWithWrongFixedBytes":.., "framesAtWrongLineSetting":..,
 //  "clock":.., "goods":[..], "messages":[..], "hotKeys":[..]}
 std::string FormatStateJson(const State& state);
 // Aligned columns with a header line; "(no goods)" for an empty table.
