@@ -184,6 +184,26 @@ TEST(SerialLine, OtherLineSettingIsNotUnderstood) {
     }
 }
 
+// Bytes sent at the wrong speed spoil their frame even when the speed is put
+// right before the rest of it; the frame after that is understood.
+TEST(SerialLine, SettingPutRightHalfWayStillSpoilsTheFrame) {
+    Line line(4800, B9600);
+    ASSERT_TRUE(line.Ready());
+    ASSERT_TRUE(line.Write(kClock, 0, 100));
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_TRUE(emu_test::SetLine(line.fd(), B4800));
+    ASSERT_TRUE(line.Write(kClock, 100));
+    ASSERT_TRUE(line.Write(kClear));
+    EXPECT_EQ(line.Read(1, 5000), Bytes{0x02});
+    ASSERT_TRUE(line.emulator.WaitUntilIdle(5000));
+    const auto frames = line.emulator.Frames();
+    ASSERT_EQ(frames.size(), 2u);
+    EXPECT_TRUE(frames[0].lineMismatch);
+    EXPECT_TRUE(frames[0].reply.empty());
+    EXPECT_FALSE(frames[1].lineMismatch);
+    EXPECT_EQ(frames[1].kind, emu::FrameKind::kClear);
+}
+
 TEST(SerialLine, OnlyRealLineSpeeds) {
     emu::ScalesEmulator emulator;
     EXPECT_EQ(emulator.StartSerial(1234), "");

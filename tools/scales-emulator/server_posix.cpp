@@ -391,15 +391,19 @@ class SerialServer : public PollingServer {
             const ssize_t n = read(fd_, buffer, sizeof buffer);
             if (n <= 0) return;
             TimePoint done = std::max(now, receiverFreeAt_);
-            for (ssize_t i = 0; i < n; ++i) {
-                done += characterTime_;
-                partial_.push_back(buffer[i]);
+            // A frame whose bytes came with the wrong setting is noise, even
+            // when the setting was put right half-way through it.
+            if (!partial_.empty()) {
                 partialLine_.text = line.text;
                 partialLine_.mismatch = partialLine_.mismatch || line.mismatch;
+            }
+            for (ssize_t i = 0; i < n; ++i) {
+                done += characterTime_;
+                if (partial_.empty()) partialLine_ = line;
+                partial_.push_back(buffer[i]);
                 if (partial_.size() < kFrameSize) continue;
                 lineFrames_.push_back(LineFrame{done, std::move(partial_), partialLine_});
                 partial_.clear();
-                partialLine_ = LineSetting{};
             }
             receiverFreeAt_ = done;
         }
