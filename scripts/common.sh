@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Shared shell helpers for the set-up and test scripts (sourced, not run).
 # Every package the scripts need is installed through ensure_packages here.
 

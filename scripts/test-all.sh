@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 . scripts/common.sh
 
 # clang and its runtime (libFuzzer) for the fuzz runs; the Windows stage
-# installs its own toolchains (scripts/windows/setup.sh).
+# adds its toolchains (ensure_windows_packages, scripts/common.sh).
 ensure_packages "${BASE_PACKAGES[@]}" clang libclang-rt-14-dev
 
 failed=()
