@@ -1,5 +1,4 @@
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdio>
 
@@ -9,12 +8,6 @@ namespace host {
 
 std::vector<std::string> Utf8Arguments(int argc, char** argv) {
     return std::vector<std::string>(argv, argv + argc);
-}
-
-void PrepareConsole() {}
-
-bool StdoutIsTerminal() {
-    return isatty(STDOUT_FILENO) == 1;
 }
 
 std::FILE* OpenForReading(const std::string& utf8Path) {

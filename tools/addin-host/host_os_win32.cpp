@@ -1,7 +1,6 @@
 // windows.h first: shellapi.h relies on its types.
 #include <windows.h>
 
-#include <io.h>
 #include <shellapi.h>
 
 #include <cstdio>
@@ -20,15 +19,6 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv) {
         result.push_back(Utf16ToUtf8(reinterpret_cast<const char16_t*>(wide[i])));
     LocalFree(wide);
     return result;
-}
-
-void PrepareConsole() {
-    constexpr UINT kUtf8CodePage = 65001;
-    SetConsoleOutputCP(kUtf8CodePage);
-}
-
-bool StdoutIsTerminal() {
-    return _isatty(_fileno(stdout)) != 0;
 }
 
 std::FILE* OpenForReading(const std::string& utf8Path) {
