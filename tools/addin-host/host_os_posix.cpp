@@ -6,10 +6,6 @@
 
 namespace host {
 
-std::vector<std::string> Utf8Arguments(int argc, char** argv) {
-    return std::vector<std::string>(argv, argv + argc);
-}
-
 std::FILE* OpenForReading(const std::string& utf8Path) {
     return std::fopen(utf8Path.c_str(), "rb");
 }

@@ -3,12 +3,11 @@
 #include <exception>
 
 #include "tools/addin-host/commands.h"
-#include "tools/addin-host/host_os.h"
 #include "tools/console/console.h"
 
 int main(int argc, char** argv) {
     try {
-        std::vector<std::string> args = host::Utf8Arguments(argc, argv);
+        std::vector<std::string> args = console::Arguments(argc, argv);
         if (!args.empty()) args.erase(args.begin());
         return host::RunCommandLine(args);
     } catch (const std::exception& e) {

@@ -1,5 +1,5 @@
-// What the command-line tools print.  Inside the programs every text is
-// UTF-8; where it goes decides what is written:
+// The command line and the output of the command-line tools.  What they print:  Inside the programs
+// every text is UTF-8; where it goes decides what is written:
 // - a Windows console gets UTF-16 through WriteConsoleW, so Cyrillic shows
 //   right in cmd.exe and PowerShell whatever the console's code page, and the
 //   console itself is left as it was (no SetConsoleOutputCP, which would
@@ -13,8 +13,14 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace console {
+
+// The arguments as UTF-8, the program's name first.  Windows hands main()
+// the ANSI code page's version, which loses every character outside it, so
+// there the command line is read again in UTF-16.
+std::vector<std::string> Arguments(int argc, char** argv);
 
 enum class Stream { kOut, kError };
 

@@ -6,6 +6,10 @@
 
 namespace console {
 
+std::vector<std::string> Arguments(int argc, char** argv) {
+    return std::vector<std::string>(argv, argv + argc);
+}
+
 void Write(Stream stream, std::string_view utf8) {
     std::FILE* file = stream == Stream::kOut ? stdout : stderr;
     std::fwrite(utf8.data(), 1, utf8.size(), file);

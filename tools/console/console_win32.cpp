@@ -1,4 +1,7 @@
+// windows.h first: shellapi.h relies on its types.
 #include <windows.h>
+
+#include <shellapi.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -28,6 +31,15 @@ std::wstring Widen(std::string_view utf8) {
     return wide;
 }
 
+std::string Narrow(const wchar_t* wide) {
+    int length = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+    if (length <= 1) return std::string();
+    std::string utf8(static_cast<size_t>(length), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide, -1, &utf8[0], length, nullptr, nullptr);
+    utf8.resize(static_cast<size_t>(length) - 1);
+    return utf8;
+}
+
 void WriteToConsole(HANDLE handle, const std::wstring& text) {
     // Large writes are split: old consoles refuse single writes of more
     // than about 64 KiB.
@@ -43,6 +55,16 @@ void WriteToConsole(HANDLE handle, const std::wstring& text) {
     }
 }
 }  // namespace
+
+std::vector<std::string> Arguments(int argc, char** argv) {
+    int count = 0;
+    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (wide == nullptr) return std::vector<std::string>(argv, argv + argc);
+    std::vector<std::string> arguments;
+    for (int i = 0; i < count; ++i) arguments.push_back(Narrow(wide[i]));
+    LocalFree(wide);
+    return arguments;
+}
 
 void Write(Stream stream, std::string_view utf8) {
     HANDLE handle = HandleOf(stream);
