@@ -271,7 +271,9 @@ cmd_test() {
     }
     check_binaries() {
         "$here/check-dll.sh" "$win32/addin/NativeAPITaviZavRLS1000Win32.dll" \
-            "$win64/addin/NativeAPITaviZavRLS1000Win64.dll"
+            "$win64/addin/NativeAPITaviZavRLS1000Win64.dll" &&
+            "$here/check-dll.sh" --program "$win64/tools/scales-emulator/scales-emulator.exe" \
+                "$win64/tools/addin-host/addin-host.exe"
     }
     # A machine-wide handler left by a killed fallback run would slow the
     # 64-bit prefix's creation to minutes.
@@ -293,7 +295,11 @@ cmd_test() {
         "$root/packaging/make-zip.sh" "$win32/addin/NativeAPITaviZavRLS1000Win32.dll" \
             "$win64/addin/NativeAPITaviZavRLS1000Win64.dll" \
             "$linux_build/addin/NativeAPITaviZavRLS1000Lin64.so" \
-            "$package_dir/NativeAPITaviZavRLS1000.zip"
+            "$package_dir/NativeAPITaviZavRLS1000.zip" &&
+            "$root/packaging/make-tools-zip.sh" "$win64/tools/scales-emulator/scales-emulator.exe" \
+                "$win64/tools/addin-host/addin-host.exe" \
+                "$win64/addin/NativeAPITaviZavRLS1000Win64.dll" \
+                "$package_dir/NativeAPITaviZavRLS1000-tools.zip"
     }
     run_wine64() { ctest --test-dir "$win64" --output-on-failure -j"$jobs"; }
 
@@ -304,7 +310,7 @@ cmd_test() {
     step "imports and exports" check_binaries
     step "64-bit Wine prefix" prepare_wine64
     step "32-bit runs under Wine and qemu" run_wine32
-    step "package" make_packages
+    step "packages" make_packages
     # Last, so that CTest's summary closes the output.
     step "64-bit tests under Wine" run_wine64
 

@@ -2,7 +2,7 @@
 # The Windows programs under 64-bit Wine, as a user on Windows runs them:
 #   tools_e2e.sh CASE
 # CASE: host-linux-emulator, host-cyrillic-folders, host-cyrillic-output,
-# emulator-windows, emulator-options.  CTest passes the programs in
+# emulator-windows, emulator-options, tools-archive.  CTest passes the programs in
 # RLS_ADDIN_HOST_EXE, RLS_SCALES_EMULATOR_EXE, RLS_ADDIN_DLL and
 # RLS_LINUX_EMULATOR, the prefix in RLS_WINEPREFIX.  Traffic stays on
 # 127.0.0.1.  Exit code 0 when every check of the case held.
@@ -178,18 +178,21 @@ start_windows_emulator() {
 
 # The Windows emulator answers the Windows DLL driven by addin-host.exe; on
 # Ctrl+C (Wine turns SIGINT into the console's Ctrl+C event) it stops and
-# writes its state, which holds exactly the document's goods.
+# writes its state, which holds exactly the document's goods.  The state
+# file, named in a Cyrillic folder, replaces one left from an earlier run.
 case_emulator_windows() {
-    start_windows_emulator --state-file "$(windows_path "$work/state.json")" --table ||
-        return 1
+    local state="$work/Весы/состояние.json"
+    mkdir -p "$work/Весы"
+    echo "an earlier run" >"$state"
+    start_windows_emulator --state-file "$(windows_path "$state")" --table || return 1
     run_host "$work/out" "$work/err" --lib "$RLS_ADDIN_DLL" upload \
         --address "127.0.0.1:$EMULATOR_PORT" "$goods_xml"
     expect_status "upload to the Windows emulator" 0
     stop_emulator INT
     status=$?
     expect_status "the emulator after Ctrl+C" 0
-    [ -s "$work/state.json" ] || fail "no state written on Ctrl+C: $(cat "$work/emulator.out")"
-    expect_state_matches_document "$work/state.json" "$goods_xml"
+    grep -q '"goods"' "$state" || fail "no state written on Ctrl+C: $(cat "$work/emulator.out")"
+    expect_state_matches_document "$state" "$goods_xml"
     # One line per frame, then the table: "Бананы" on both, as UTF-8.
     expect_bytes "$work/emulator.out" "22 D0 91 D0 B0 D0 BD D0 B0 D0 BD D1 8B 22" "frame line"
     grep -q '^PLU  *Code  *Name' "$work/emulator.out" || fail "no goods table on exit"
@@ -208,6 +211,40 @@ case_emulator_options() {
     grep -q 'loopback' "$work/out" || fail "the off-loopback address is not explained"
     wine_run "$RLS_SCALES_EMULATOR_EXE" --serial >"$work/out" 2>&1
     grep -qi 'serial.*linux' "$work/out" || fail "--serial does not say where it exists"
+    # --realtime is no reason to stop: it says what it does instead.
+    wine_run "$RLS_SCALES_EMULATOR_EXE" --realtime --port 0 --exit-after-ms 100 >"$work/out" 2>&1
+    status=$?
+    expect_status "scales-emulator.exe --realtime" 0
+    grep -q 'SCHED_FIFO.*Linux only' "$work/out" || fail "--realtime: $(cat "$work/out")"
+}
+
+# The quick start of the tools archive's README, from the archive unpacked
+# into a Cyrillic folder: addin-host.exe finds the add-in beside itself, the
+# unpacked emulator takes the unpacked goods.xml through it.
+case_tools_archive() {
+    local folder="$work/Программы/Весы RLS1000"
+    "$root/packaging/make-tools-zip.sh" "$RLS_SCALES_EMULATOR_EXE" "$RLS_ADDIN_HOST_EXE" \
+        "$RLS_ADDIN_DLL" "$work/tools.zip" >/dev/null || return 1
+    mkdir -p "$folder"
+    unzip -q "$work/tools.zip" -d "$folder" || return 1
+    RLS_ADDIN_HOST_EXE="$folder/addin-host.exe"
+    RLS_SCALES_EMULATOR_EXE="$folder/scales-emulator.exe"
+    head -c 3 "$folder/README.txt" | od -An -tx1 | grep -q 'ef bb bf' ||
+        fail "README.txt has no byte-order mark"
+
+    (unset RLS_ADDIN_LIB; run_host "$work/out" "$work/err" info; exit $status)
+    status=$?
+    expect_status "info with the add-in beside addin-host.exe" 0
+    grep -q "library: .*Программы.Весы RLS1000.NativeAPITaviZavRLS1000Win64.dll" "$work/out" ||
+        fail "the add-in beside addin-host.exe was not the one loaded: $(cat "$work/out" "$work/err")"
+
+    start_windows_emulator --state-file "$(windows_path "$work/state.json")" || return 1
+    (unset RLS_ADDIN_LIB; run_host "$work/out" "$work/err" upload \
+        --address "127.0.0.1:$EMULATOR_PORT" "$(windows_path "$folder/goods.xml")"; exit $status)
+    status=$?
+    expect_status "upload from the unpacked archive" 0
+    stop_emulator INT
+    expect_state_matches_document "$work/state.json" "$goods_xml"
 }
 
 case "${1:-}" in
@@ -216,6 +253,7 @@ host-cyrillic-folders) case_host_cyrillic_folders ;;
 host-cyrillic-output) case_host_cyrillic_output ;;
 emulator-windows) case_emulator_windows ;;
 emulator-options) case_emulator_options ;;
+tools-archive) case_tools_archive ;;
 *)
     echo "usage: $0 CASE" >&2
     exit 2
