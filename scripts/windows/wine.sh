@@ -188,9 +188,11 @@ cmd_binfmt() {
 # A private binfmt_misc instance (Linux 6.7 and later) in a user and mount
 # namespace of our own: only COMMAND and its children see the handler, it
 # vanishes with them, and other Wine users on the machine stay at full speed.
+# RLS_I386_MACHINE_WIDE=1 takes the fallback below even so (its test does).
 private_binfmt_possible() {
-    unshare --user --map-root-user --mount --fork \
-        mount -t binfmt_misc binfmt_misc "$binfmt_dir" 2>/dev/null
+    [ "${RLS_I386_MACHINE_WIDE:-0}" != 1 ] &&
+        unshare --user --map-root-user --mount --fork \
+            mount -t binfmt_misc binfmt_misc "$binfmt_dir" 2>/dev/null
 }
 
 # Where no private instance can be had: the handler machine-wide, for as long
