@@ -28,4 +28,4 @@ if(NOT DEFINED RLS_WINEPREFIX)
     set(RLS_WINEPREFIX "${CMAKE_BINARY_DIR}/wineprefix")
 endif()
 set(CMAKE_CROSSCOMPILING_EMULATOR
-    "${CMAKE_CURRENT_LIST_DIR}/../scripts/windows/wine-run.sh;${RLS_WINE_BITS};${RLS_WINEPREFIX}")
+    "${CMAKE_CURRENT_LIST_DIR}/../scripts/windows/wine.sh;run;${RLS_WINE_BITS};${RLS_WINEPREFIX}")

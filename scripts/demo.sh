@@ -13,8 +13,6 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD="${BUILD_DIR:-$ROOT/build/default}"
 GOODS="$ROOT/examples/goods.xml"
 . "$ROOT/scripts/common.sh"
-# How long the emulator may take to start listening.
-EMULATOR_START_SECONDS=20
 
 say() { printf '\n== %s\n' "$*"; }
 
@@ -24,51 +22,30 @@ build() {
     cmake --build "$BUILD" -j"$(nproc)" --target rls_addin addin-host scales-emulator
 }
 
-EMULATOR_PID=""
 WORK=""
 cleanup() {
-    if [[ -n "$EMULATOR_PID" ]] && kill -0 "$EMULATOR_PID" 2>/dev/null; then
-        kill -TERM "$EMULATOR_PID" 2>/dev/null || true
-        wait "$EMULATOR_PID" 2>/dev/null || true
-    fi
+    stop_emulator TERM || true
     [[ -n "$WORK" ]] && rm -rf "$WORK"
 }
 trap cleanup EXIT
 
-start_emulator() {
+start() {
     say "starting the scales emulator on 127.0.0.1"
-    "$BUILD/tools/scales-emulator/scales-emulator" --address 127.0.0.1 --port 0 \
-        --port-file "$WORK/port" --state-file "$WORK/state.json" --table --quiet \
-        >"$WORK/emulator.out" 2>&1 &
-    EMULATOR_PID=$!
-    local waited=0
-    until [[ -s "$WORK/port" ]]; do
-        if ! kill -0 "$EMULATOR_PID" 2>/dev/null; then
-            cat "$WORK/emulator.out" >&2
-            echo "demo: the scales emulator did not start" >&2
-            exit 1
-        fi
-        if ((waited >= EMULATOR_START_SECONDS * 10)); then
-            echo "demo: the scales emulator wrote no port within ${EMULATOR_START_SECONDS} s" >&2
-            exit 1
-        fi
-        sleep 0.1
-        waited=$((waited + 1))
-    done
-    PORT="$(cat "$WORK/port")"
-    echo "listening on UDP 127.0.0.1:$PORT"
+    start_emulator "$WORK/port" "$WORK/emulator.out" \
+        "$BUILD/tools/scales-emulator/scales-emulator" --address 127.0.0.1 --port 0 \
+        --port-file "$WORK/port" --state-file "$WORK/state.json" --table --quiet ||
+        exit 1
+    echo "listening on UDP 127.0.0.1:$EMULATOR_PORT"
 }
 
 upload() {
     say "uploading $(basename "$GOODS") through the add-in"
     "$BUILD/tools/addin-host/addin-host" --lib "$BUILD/addin/NativeAPITaviZavRLS1000Lin64.so" \
-        upload --address "127.0.0.1:$PORT" "$GOODS"
+        upload --address "127.0.0.1:$EMULATOR_PORT" "$GOODS"
 }
 
 stop_emulator_and_show_table() {
-    kill -INT "$EMULATOR_PID"
-    wait "$EMULATOR_PID" || true
-    EMULATOR_PID=""
+    stop_emulator INT || true
     say "the scales now hold"
     grep -v '^listening on ' "$WORK/emulator.out" || true
 }
@@ -77,7 +54,7 @@ main() {
     ensure_packages "${BASE_PACKAGES[@]}"
     build
     WORK="$(mktemp -d)"
-    start_emulator
+    start
     upload
     stop_emulator_and_show_table
 }

@@ -11,7 +11,7 @@ cd "$(dirname "$0")/.."
 
 # clang and its runtime (libFuzzer) for the fuzz runs; the locale sources
 # from which the host-locale test compiles a Russian locale of its own; the
-# Windows stage installs its own toolchains (scripts/windows/setup.sh).
+# Windows stage adds its toolchains (ensure_windows_packages, scripts/common.sh).
 ensure_packages "${BASE_PACKAGES[@]}" clang libclang-rt-14-dev locales
 
 failed=()

@@ -14,7 +14,13 @@ using namespace wine_test;
 namespace {
 
 const char kComDevice[] = "\\\\.\\COM7";
-constexpr int kReplyWaitMs = 2000;  // the emulator answers at once; margin for a busy machine
+// A frame takes 540 ms on the line at 4800 baud; the rest is margin for a
+// busy machine.
+constexpr int kReplyWaitMs = 2000;
+// The RLS1000's own line speed; the emulator, like the scales, understands
+// nothing sent at another.
+constexpr int kScalesBaud = 4800;
+constexpr int kOtherBaud = 9600;
 constexpr uint8_t kPositiveReply = 0x02;
 
 // Writes one frame and collects the reply bytes the line brings.
@@ -33,7 +39,7 @@ std::vector<uint8_t> Exchange(CZavComLanPort& port, const uint8_t* frame) {
 TEST(SerialUnderWine, PortExchangesAFrameOverTheComDevice) {
     CZavComLanPort port;
     ASSERT_EQ(port.OpenCom(kComDevice), 0);
-    EXPECT_EQ(port.SetBaudRate(9600), 0);
+    EXPECT_EQ(port.SetBaudRate(kScalesBaud), 0);
     EXPECT_EQ(port.SetNoParity(), 0);
     EXPECT_EQ(port.SetEightDataBits(), 0);
     EXPECT_EQ(port.SetOneStopBit(), 0);
@@ -48,6 +54,20 @@ TEST(SerialUnderWine, PortExchangesAFrameOverTheComDevice) {
     EXPECT_TRUE(port.IsConnected());
     EXPECT_EQ(port.Disconnect(), 0);
     EXPECT_FALSE(port.IsConnected());
+}
+
+// SetCommState reaches the pseudo-terminal through Wine: a frame sent at
+// another speed is noise to the scales and gets no reply.
+TEST(SerialUnderWine, TheSpeedSetOnTheComDeviceIsTheLinesSpeed) {
+    CZavComLanPort port;
+    ASSERT_EQ(port.OpenCom(kComDevice), 0);
+    ASSERT_EQ(port.SetBaudRate(kOtherBaud), 0);
+    scales::Frame frame = scales::BuildClearGoodsFrame();
+    EXPECT_TRUE(Exchange(port, frame.data()).empty());
+    ASSERT_EQ(port.SetBaudRate(kScalesBaud), 0);
+    std::vector<uint8_t> reply = Exchange(port, frame.data());
+    ASSERT_FALSE(reply.empty());
+    EXPECT_EQ(reply[0], kPositiveReply);
 }
 
 // A missing device fails cleanly and leaves nothing open; a closed device

@@ -1,6 +1,5 @@
 #include "tools/addin-host/commands.h"
 
-#include <cstdio>
 #include <cstdlib>
 
 #include "tools/addin-host/addin_session.h"
@@ -8,6 +7,7 @@
 #include "tools/addin-host/device_commands.h"
 #include "tools/addin-host/host_os.h"
 #include "tools/addin-host/host_text.h"
+#include "tools/console/console.h"
 
 namespace host {
 
@@ -48,7 +48,7 @@ std::string ResolveLibrary(const CommandLine& line) {
 }
 
 void PrintField(const char* label, const std::string& value) {
-    std::printf("%-20s%s\n", label, value.c_str());
+    console::Print("%-20s%s\n", label, value.c_str());
 }
 
 std::string Padded(const std::string& utf8, size_t width) {
@@ -92,17 +92,18 @@ bool PrintMethodTable(AddInSession& addin) {
     constexpr long kEnglish = 0, kRussian = 1;
     long count = addin.MethodCount();
     PrintField("methods:", std::to_string(count));
-    std::printf("  No  %s%sParams\n", Padded("English name", kEnglishWidth).c_str(),
-                Padded("Russian name", kRussianWidth).c_str());
+    console::Print("  No  %s%sParams\n", Padded("English name", kEnglishWidth).c_str(),
+                   Padded("Russian name", kRussianWidth).c_str());
     bool consistent = true;
     for (long i = 0; i < count; ++i) {
         std::u16string english = addin.MethodName(i, kEnglish);
         std::u16string russian = addin.MethodName(i, kRussian);
         bool found = addin.FindMethod(english) == i && addin.FindMethod(russian) == i;
         consistent = consistent && found;
-        std::printf("  %2ld  %s%s%6ld%s\n", i, Padded(Utf16ToUtf8(english), kEnglishWidth).c_str(),
-                    Padded(Utf16ToUtf8(russian), kRussianWidth).c_str(), addin.ParamCount(i),
-                    found ? "" : "  (FindMethod does not find it)");
+        console::Print("  %2ld  %s%s%6ld%s\n", i,
+                       Padded(Utf16ToUtf8(english), kEnglishWidth).c_str(),
+                       Padded(Utf16ToUtf8(russian), kRussianWidth).c_str(), addin.ParamCount(i),
+                       found ? "" : "  (FindMethod does not find it)");
     }
     return consistent;
 }
@@ -128,8 +129,8 @@ int RunParams(AddInSession& addin) {
     std::string error;
     if (!addin.Call(u"GetParameters", args, result, error)) return Fail(kExitFailed, error);
     std::string document = args.Value(0).Utf8();
-    std::fwrite(document.data(), 1, document.size(), stdout);
-    if (document.empty() || document.back() != '\n') std::fputc('\n', stdout);
+    if (document.empty() || document.back() != '\n') document += '\n';
+    console::Write(console::Stream::kOut, document);
     return kExitOk;
 }
 
@@ -137,9 +138,9 @@ int ExitWithMemoryReport(int code, AddInSession& addin, CountingMemoryManager& m
                          bool alwaysPrint) {
     if (!addin.Finish()) code = Fail(kExitFailed, "DestroyObject did not destroy the object");
     MemoryReport report = memory.Report();
-    if (alwaysPrint) std::printf("%s\n", report.Summary().c_str());
+    if (alwaysPrint) console::Print("%s\n", report.Summary().c_str());
     if (report.Clean()) return code;
-    if (!alwaysPrint) std::fprintf(stderr, "addin-host: %s\n", report.Summary().c_str());
+    if (!alwaysPrint) console::PrintError("addin-host: %s\n", report.Summary().c_str());
     return code == kExitOk ? kExitMemory : code;
 }
 // info takes the library as its one optional argument, params nothing.
@@ -153,7 +154,7 @@ bool CheckFixedCommand(const CommandLine& line, std::string& error) {
 }  // namespace
 
 int Fail(int code, const std::string& message) {
-    std::fprintf(stderr, "addin-host: %s\n", message.c_str());
+    console::PrintError("addin-host: %s\n", message.c_str());
     return code;
 }
 
@@ -163,8 +164,9 @@ int RunCommandLine(const std::vector<std::string>& args) {
     if (!SplitCommandLine(args, ValueOptions(), kFlagOptions, line, error))
         return Fail(kExitUsage, error + " (addin-host --help for usage)");
     if (line.command.empty() || line.command == "help" || line.flags.count("--help") != 0) {
-        std::fputs(kUsage, line.command.empty() && line.flags.empty() ? stderr : stdout);
-        return line.command.empty() && line.flags.empty() ? kExitUsage : kExitOk;
+        bool asked = !line.command.empty() || !line.flags.empty();
+        console::Write(asked ? console::Stream::kOut : console::Stream::kError, kUsage);
+        return asked ? kExitOk : kExitUsage;
     }
     // Everything a command needs from the command line is checked before the
     // library is loaded.

@@ -1,7 +1,6 @@
 #include "tools/addin-host/device_commands.h"
 
 #include <chrono>
-#include <cstdio>
 #include <map>
 #include <set>
 
@@ -9,6 +8,7 @@
 #include "tools/addin-host/goods_document.h"
 #include "tools/addin-host/host_os.h"
 #include "tools/addin-host/host_text.h"
+#include "tools/console/console.h"
 
 namespace host {
 
@@ -260,13 +260,12 @@ class ProgressLine {
     ProgressLine(size_t total, bool visible) : total_(total), visible_(visible) {}
     void Show(size_t sent, double seconds) {
         if (!visible_) return;
-        std::printf("\rsent %zu/%zu goods, %s goods/s   ", sent, total_,
-                    Decimal(Rate(sent, seconds), 1).c_str());
-        std::fflush(stdout);
+        console::Print("\rsent %zu/%zu goods, %s goods/s   ", sent, total_,
+                       Decimal(Rate(sent, seconds), 1).c_str());
         drawn_ = true;
     }
     void End() {
-        if (drawn_) std::printf("\n");
+        if (drawn_) console::Print("\n");
         drawn_ = false;
     }
 
@@ -281,8 +280,8 @@ double SecondsSince(std::chrono::steady_clock::time_point start) {
 }
 
 void PrintSummary(size_t goods, double seconds) {
-    std::printf("uploaded %zu goods in %s s (%s goods/s)\n", goods, Decimal(seconds, 3).c_str(),
-                Decimal(Rate(goods, seconds), 1).c_str());
+    console::Print("uploaded %zu goods in %s s (%s goods/s)\n", goods, Decimal(seconds, 3).c_str(),
+                   Decimal(Rate(goods, seconds), 1).c_str());
 }
 
 int UploadWhole(AddInSession& addin, const std::u16string& id, const DeviceCommand& command,
@@ -302,7 +301,7 @@ int UploadWhole(AddInSession& addin, const std::u16string& id, const DeviceComma
 int UploadOneByOne(AddInSession& addin, const std::u16string& id,
                    const std::vector<GoodPiece>& pieces) {
     auto start = std::chrono::steady_clock::now();
-    ProgressLine progress(pieces.size(), StdoutIsTerminal());
+    ProgressLine progress(pieces.size(), console::IsTerminal(console::Stream::kOut));
     for (size_t i = 0; i < pieces.size(); ++i) {
         CallArgs args;
         args.Text(id).Text(pieces[i].document).Text(u"");
@@ -338,7 +337,7 @@ int RunDeviceTest(AddInSession& addin, const DeviceCommand& command) {
     HostValue result;
     if (!addin.Call(u"DeviceTest", args, result, error)) return Fail(kExitFailed, error);
     if (!result.flag) return Fail(kExitFailed, "DeviceTest failed: " + args.Value(0).Utf8());
-    std::printf("%s\n", args.Value(0).Utf8().c_str());
+    console::Print("%s\n", args.Value(0).Utf8().c_str());
     return kExitOk;
 }
 
@@ -399,7 +398,7 @@ int RunDeviceCommand(AddInSession& addin, const DeviceCommand& command) {
     if (command.name == "hotkeys") done = SendHotKeys(addin, scales.Id(), command, error);
     if (command.name == "good") done = SendGood(addin, scales.Id(), command, error);
     if (!done) return Fail(kExitFailed, error);
-    std::printf("%s: done\n", command.name.c_str());
+    console::Print("%s: done\n", command.name.c_str());
     return kExitOk;
 }
 

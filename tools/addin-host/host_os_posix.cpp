@@ -1,21 +1,10 @@
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdio>
 
 #include "tools/addin-host/host_os.h"
 
 namespace host {
-
-std::vector<std::string> Utf8Arguments(int argc, char** argv) {
-    return std::vector<std::string>(argv, argv + argc);
-}
-
-void PrepareConsole() {}
-
-bool StdoutIsTerminal() {
-    return isatty(STDOUT_FILENO) == 1;
-}
 
 std::FILE* OpenForReading(const std::string& utf8Path) {
     return std::fopen(utf8Path.c_str(), "rb");

@@ -1,8 +1,4 @@
-// windows.h first: shellapi.h relies on its types.
 #include <windows.h>
-
-#include <io.h>
-#include <shellapi.h>
 
 #include <cstdio>
 
@@ -10,26 +6,6 @@
 #include "tools/addin-host/host_text.h"
 
 namespace host {
-
-std::vector<std::string> Utf8Arguments(int argc, char** argv) {
-    int count = 0;
-    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
-    if (wide == nullptr) return std::vector<std::string>(argv, argv + argc);
-    std::vector<std::string> result;
-    for (int i = 0; i < count; ++i)
-        result.push_back(Utf16ToUtf8(reinterpret_cast<const char16_t*>(wide[i])));
-    LocalFree(wide);
-    return result;
-}
-
-void PrepareConsole() {
-    constexpr UINT kUtf8CodePage = 65001;
-    SetConsoleOutputCP(kUtf8CodePage);
-}
-
-bool StdoutIsTerminal() {
-    return _isatty(_fileno(stdout)) != 0;
-}
 
 std::FILE* OpenForReading(const std::string& utf8Path) {
     std::u16string wide = Utf8ToUtf16(utf8Path);

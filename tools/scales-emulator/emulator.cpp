@@ -10,6 +10,7 @@
 #include "decoder.h"
 #include "server.h"
 #include "state_format.h"
+#include "tools/console/console.h"
 
 namespace emu {
 namespace {
@@ -175,10 +176,7 @@ struct ScalesEmulator::Impl {
         frame.receivedUs = arrived.receivedUs;
         frame.driverLine = arrived.driverLine;
         frame.lineMismatch = arrived.lineMismatch;
-        if (echo) {
-            std::printf("%s\n", frame.description.c_str());
-            std::fflush(stdout);
-        }
+        if (echo) console::Write(console::Stream::kOut, frame.description + "\n");
         frames.push_back(std::move(frame));
         return recordsMade++;
     }

@@ -1,20 +1,18 @@
 // scales-emulator: an RLS1000 label scales stand-in for developers of 1C
 // configurations and for scripts.  Listens on UDP at 127.0.0.1 (and on a
 // pseudo-terminal with --serial), prints one line per frame received, and
-// writes the scales' state as JSON on SIGUSR1 and on exit.
-#include <signal.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
+// writes the scales' state as JSON on request and on exit.  What differs
+// between systems is in program_os.h.
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <string>
+#include <vector>
 
 #include "decoder.h"
 #include "emulator.h"
+#include "program_os.h"
 #include "server.h"
+#include "tools/console/console.h"
 
 namespace {
 
@@ -73,8 +71,7 @@ const char kUsage[] =
     "  --split-burst        send the N datagrams in one system call instead\n"
     "  --reply-length N     reply N bytes (0x02 then zeros)\n"
     "  --garbage            reply random bytes (never starting with 0x02)\n"
-    "  --trickle MS         serial: MS of idle line between reply bytes\n"
-    "Signals: SIGUSR1 writes the state; SIGINT/SIGTERM write it and exit.\n";
+    "  --trickle MS         serial: MS of idle line between reply bytes\n";
 
 struct Options {
     std::string address = "127.0.0.1";
@@ -221,18 +218,18 @@ void Apply(const std::string& name, const std::string& value, bool hasValue, Opt
         throw UsageError(name + " takes no value");
 }
 
-Options ParseOptions(int argc, char** argv) {
+Options ParseOptions(const std::vector<std::string>& args) {
     Options o;
-    for (int i = 1; i < argc; ++i) {
-        std::string name = argv[i], value;
+    for (size_t i = 1; i < args.size(); ++i) {
+        std::string name = args[i], value;
         const size_t eq = name.find('=');
         bool hasValue = eq != std::string::npos;
         if (hasValue) {
             value = name.substr(eq + 1);
             name.resize(eq);
         } else if (TakesValue(name)) {
-            if (i + 1 >= argc) throw UsageError(name + " needs a value");
-            value = argv[++i];
+            if (i + 1 >= args.size()) throw UsageError(name + " needs a value");
+            value = args[++i];
             hasValue = true;
         }
         Apply(name, value, hasValue, o);
@@ -242,96 +239,64 @@ Options ParseOptions(int argc, char** argv) {
     if (!emu::IsLoopbackAddress(o.address))
         throw UsageError("--address " + o.address +
                          ": the emulator listens only on loopback addresses (127.0.0.0/8)");
+    const std::string noSerial = emu_program::SerialUnavailable();
+    if (o.serial && !noSerial.empty()) throw UsageError(noSerial);
     return o;
-}
-
-bool WriteFileReplacing(const std::string& path, const std::string& content) {
-    // Written beside and renamed, so a script never reads half a file.
-    const std::string temporary = path + ".tmp";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out << content;
-        if (!out.flush()) return false;
-    }
-    return std::rename(temporary.c_str(), path.c_str()) == 0;
 }
 
 void WriteState(const emu::ScalesEmulator& emulator, const Options& o) {
     const std::string json = emulator.StateJson();
     if (o.stateFile.empty()) {
-        std::fputs(json.c_str(), stdout);
-        std::fflush(stdout);
-    } else if (!WriteFileReplacing(o.stateFile, json)) {
-        std::fprintf(stderr, "scales-emulator: cannot write %s\n", o.stateFile.c_str());
+        console::Write(console::Stream::kOut, json);
+    } else if (!emu_program::WriteFileReplacing(o.stateFile, json)) {
+        console::PrintError("scales-emulator: cannot write %s\n", o.stateFile.c_str());
     }
-}
-
-// The pseudo-terminal's number changes from run to run; a link gives the
-// driver's settings one fixed device name.  Only a link is ever replaced.
-bool LinkSerialDevice(const std::string& device, const std::string& link) {
-    struct stat existing {};
-    if (lstat(link.c_str(), &existing) == 0) {
-        if (!S_ISLNK(existing.st_mode)) {
-            std::fprintf(stderr, "scales-emulator: %s exists and is not a link\n", link.c_str());
-            return false;
-        }
-        unlink(link.c_str());
-    }
-    if (symlink(device.c_str(), link.c_str()) != 0) {
-        std::fprintf(stderr, "scales-emulator: cannot create the link %s\n", link.c_str());
-        return false;
-    }
-    std::printf("serial link %s -> %s\n", link.c_str(), device.c_str());
-    return true;
 }
 
 bool Start(emu::ScalesEmulator& emulator, const Options& o) {
     if (!emulator.StartUdp(o.address, static_cast<uint16_t>(o.port))) {
-        std::fprintf(stderr, "scales-emulator: cannot listen on UDP %s:%ld\n", o.address.c_str(),
-                     o.port);
+        console::PrintError("scales-emulator: cannot listen on UDP %s:%ld\n", o.address.c_str(),
+                            o.port);
         return false;
     }
-    std::printf("listening on UDP %s:%u\n", o.address.c_str(), emulator.UdpPort());
+    console::Print("listening on UDP %s:%u\n", o.address.c_str(), emulator.UdpPort());
     if (o.serial) {
         const std::string path = emulator.StartSerial(static_cast<uint32_t>(o.baud));
         if (path.empty()) {
-            std::fprintf(stderr, "scales-emulator: cannot open a pseudo-terminal\n");
+            console::PrintError("scales-emulator: cannot open a pseudo-terminal\n");
             return false;
         }
-        std::printf("serial port %s (%ld baud, 8N1)\n", path.c_str(), o.baud);
-        if (!o.serialLink.empty() && !LinkSerialDevice(path, o.serialLink)) return false;
+        console::Print("serial port %s (%ld baud, 8N1)\n", path.c_str(), o.baud);
+        if (!o.serialLink.empty() && !emu_program::LinkSerialDevice(path, o.serialLink))
+            return false;
     }
-    if (o.realtime) {
-        std::fputs(emulator.SetRealtime(true)
-                       ? "real-time scheduling: on (SCHED_FIFO)\n"
-                       : "real-time scheduling: not granted, running at normal priority\n",
-                   stdout);
+    const std::string noRealtime = emu_program::RealtimeUnavailable();
+    if (o.realtime && !noRealtime.empty()) {
+        console::Print("%s\n", noRealtime.c_str());
+    } else if (o.realtime) {
+        console::Write(console::Stream::kOut,
+                       emulator.SetRealtime(true)
+                           ? "real-time scheduling: on (SCHED_FIFO)\n"
+                           : "real-time scheduling: not granted, running at normal priority\n");
     }
     // Written last: a script that sees the port file finds everything ready.
     if (!o.portFile.empty() &&
-        !WriteFileReplacing(o.portFile, std::to_string(emulator.UdpPort()) + "\n")) {
-        std::fprintf(stderr, "scales-emulator: cannot write %s\n", o.portFile.c_str());
+        !emu_program::WriteFileReplacing(o.portFile, std::to_string(emulator.UdpPort()) + "\n")) {
+        console::PrintError("scales-emulator: cannot write %s\n", o.portFile.c_str());
         return false;
     }
-    std::fflush(stdout);
     return true;
 }
 
-void RemoveSerialLink(const std::string& link) {
-    struct stat existing {};
-    if (lstat(link.c_str(), &existing) == 0 && S_ISLNK(existing.st_mode)) unlink(link.c_str());
-}
-
-// Waits for signals on this thread (blocked everywhere else) and for the
-// --exit-after limits; returns when it is time to exit.
-void Serve(emu::ScalesEmulator& emulator, const Options& o, const sigset_t& signals) {
-    constexpr long kCheckMs = 20;
+// Waits for the user's requests and for the --exit-after limits; returns
+// when it is time to exit.
+void Serve(emu::ScalesEmulator& emulator, const Options& o) {
+    constexpr int kCheckMs = 20;
     const auto start = std::chrono::steady_clock::now();
-    const timespec step{0, kCheckMs * 1000000L};
     for (;;) {
-        const int sig = sigtimedwait(&signals, nullptr, &step);
-        if (sig == SIGINT || sig == SIGTERM) return;
-        if (sig == SIGUSR1) WriteState(emulator, o);
+        const emu_program::Request request = emu_program::WaitForRequest(kCheckMs);
+        if (request == emu_program::Request::kStop) return;
+        if (request == emu_program::Request::kWriteState) WriteState(emulator, o);
         const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
                                  std::chrono::steady_clock::now() - start)
                                  .count();
@@ -345,24 +310,21 @@ void Serve(emu::ScalesEmulator& emulator, const Options& o, const sigset_t& sign
 }  // namespace
 
 int main(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i) {
-        if (std::string(argv[i]) == "--help" || std::string(argv[i]) == "-h") {
-            std::fputs(kUsage, stdout);
+    const std::vector<std::string> args = console::Arguments(argc, argv);
+    for (size_t i = 1; i < args.size(); ++i) {
+        if (args[i] == "--help" || args[i] == "-h") {
+            console::Write(console::Stream::kOut, std::string(kUsage) + emu_program::kRequestsHelp);
             return 0;
         }
     }
     Options options;
     try {
-        options = ParseOptions(argc, argv);
+        options = ParseOptions(args);
     } catch (const UsageError& e) {
-        std::fprintf(stderr, "scales-emulator: %s\n(--help lists the options)\n", e.text.c_str());
+        console::PrintError("scales-emulator: %s\n(--help lists the options)\n", e.text.c_str());
         return kExitUsage;
     }
-    // Blocked before any thread starts, so only Serve receives them.
-    sigset_t signals;
-    sigemptyset(&signals);
-    for (int sig : {SIGINT, SIGTERM, SIGUSR1}) sigaddset(&signals, sig);
-    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    emu_program::PrepareRequests();
 
     emu::ScalesEmulator emulator;
     emulator.SetFaults(options.faults);
@@ -370,10 +332,10 @@ int main(int argc, char** argv) {
     const bool started = Start(emulator, options);
     if (!started) {
         // A link made before a later step failed must not outlive the device.
-        if (!options.serialLink.empty()) RemoveSerialLink(options.serialLink);
+        if (!options.serialLink.empty()) emu_program::RemoveSerialLink(options.serialLink);
         return kExitStartFailed;
     }
-    Serve(emulator, options, signals);
+    Serve(emulator, options);
     // Frames still coming in on the serial line and replies still planned
     // (--delay, --trickle, the line's own pace) are finished before the links
     // close; a driver that keeps sending is cut off after a while.
@@ -381,7 +343,8 @@ int main(int argc, char** argv) {
     emulator.WaitUntilIdle(kFinishMs);
     emulator.Stop();
     WriteState(emulator, options);
-    if (options.table) std::fputs(emulator.GoodsTable().c_str(), stdout);
-    if (!options.serialLink.empty()) RemoveSerialLink(options.serialLink);
+    if (options.table) console::Write(console::Stream::kOut, emulator.GoodsTable());
+    if (!options.serialLink.empty()) emu_program::RemoveSerialLink(options.serialLink);
+    emu_program::Finished();
     return 0;
 }

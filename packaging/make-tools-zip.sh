@@ -1,0 +1,44 @@
+#!/bin/bash
+# Builds the tools archive for people who set up 1C and scales on Windows:
+#   make-tools-zip.sh SCALES_EMULATOR_EXE ADDIN_HOST_EXE WIN64_DLL OUTPUT_ZIP
+# It holds the two x64 programs, the 64-bit add-in that addin-host.exe loads
+# from its own folder, examples/goods.xml and README.txt (tools-README.txt,
+# written with a byte-order mark and CRLF line ends so that every Notepad
+# shows its Cyrillic).
+set -eu
+if [ $# -ne 4 ]; then
+    echo "usage: $0 SCALES_EMULATOR_EXE ADDIN_HOST_EXE WIN64_DLL OUTPUT_ZIP" >&2
+    exit 2
+fi
+here=$(cd "$(dirname "$0")" && pwd)
+emulator=$1 host=$2 dll=$3 output=$4
+
+expect_name() {
+    if [ "$(basename "$1")" != "$2" ]; then
+        echo "make-tools-zip: $1 should be named $2" >&2
+        exit 1
+    fi
+    if [ ! -s "$1" ]; then
+        echo "make-tools-zip: $1 is missing" >&2
+        exit 1
+    fi
+}
+expect_name "$emulator" scales-emulator.exe
+expect_name "$host" addin-host.exe
+expect_name "$dll" NativeAPITaviZavRLS1000Win64.dll
+
+stage=$(mktemp -d)
+trap 'rm -rf "$stage"' EXIT
+cp "$emulator" "$host" "$dll" "$here/../examples/goods.xml" "$stage/"
+{
+    printf '\xef\xbb\xbf'
+    sed 's/$/\r/' "$here/tools-README.txt"
+} >"$stage/README.txt"
+
+mkdir -p "$(dirname "$output")"
+output=$(cd "$(dirname "$output")" && pwd)/$(basename "$output")
+rm -f "$output"
+(cd "$stage" && zip -q -X "$output" README.txt scales-emulator.exe addin-host.exe \
+    NativeAPITaviZavRLS1000Win64.dll goods.xml)
+echo "make-tools-zip: $output"
+unzip -l "$output"

@@ -1,0 +1,84 @@
+// windows.h first: shellapi.h relies on its types.
+#include <windows.h>
+
+#include <shellapi.h>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "tools/console/console.h"
+
+namespace console {
+
+namespace {
+HANDLE HandleOf(Stream stream) {
+    return GetStdHandle(stream == Stream::kOut ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
+}
+
+// GetConsoleMode succeeds only on a console: not on a file, a pipe or NUL
+// (which _isatty would take for a terminal, being a character device).
+bool IsConsole(HANDLE handle) {
+    DWORD mode = 0;
+    return handle != nullptr && handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode);
+}
+
+std::wstring Widen(std::string_view utf8) {
+    if (utf8.empty()) return std::wstring();
+    int length =
+        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring wide(static_cast<size_t>(length), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &wide[0], length);
+    return wide;
+}
+
+std::string Narrow(const wchar_t* wide) {
+    int length = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+    if (length <= 1) return std::string();
+    std::string utf8(static_cast<size_t>(length), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide, -1, &utf8[0], length, nullptr, nullptr);
+    utf8.resize(static_cast<size_t>(length) - 1);
+    return utf8;
+}
+
+void WriteToConsole(HANDLE handle, const std::wstring& text) {
+    // Large writes are split: old consoles refuse single writes of more
+    // than about 64 KiB.
+    constexpr size_t kChunk = 8192;
+    size_t count = 0;
+    for (size_t at = 0; at < text.size(); at += count) {
+        count = std::min(kChunk, text.size() - at);
+        // A surrogate pair stays in one write.
+        if (count == kChunk && IS_HIGH_SURROGATE(text[at + count - 1])) --count;
+        DWORD written = 0;
+        if (!WriteConsoleW(handle, text.data() + at, static_cast<DWORD>(count), &written, nullptr))
+            return;
+    }
+}
+}  // namespace
+
+std::vector<std::string> Arguments(int argc, char** argv) {
+    int count = 0;
+    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (wide == nullptr) return std::vector<std::string>(argv, argv + argc);
+    std::vector<std::string> arguments;
+    for (int i = 0; i < count; ++i) arguments.push_back(Narrow(wide[i]));
+    LocalFree(wide);
+    return arguments;
+}
+
+void Write(Stream stream, std::string_view utf8) {
+    HANDLE handle = HandleOf(stream);
+    if (IsConsole(handle)) {
+        WriteToConsole(handle, Widen(utf8));
+        return;
+    }
+    std::FILE* file = stream == Stream::kOut ? stdout : stderr;
+    std::fwrite(utf8.data(), 1, utf8.size(), file);
+    std::fflush(file);
+}
+
+bool IsTerminal(Stream stream) {
+    return IsConsole(HandleOf(stream));
+}
+
+}  // namespace console

@@ -1,0 +1,288 @@
+// The emulator's links on Windows: the UDP server, with the same reply plan
+// as on POSIX (a delay, then chunks one gap apart, spinning the last stretch
+// before each).  The serial line is a pseudo-terminal with a modelled line
+// and exists on POSIX only.
+#include <winsock2.h>
+#include <ws2tcpip.h>
+// winsock2.h before windows.h, mswsock.h after both.
+#include <windows.h>
+
+#include <mswsock.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <map>
+#include <optional>
+#include <thread>
+
+#include "server.h"
+
+namespace emu {
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+using TimePoint = SteadyClock::time_point;
+using Nanos = std::chrono::nanoseconds;
+using Micros = std::chrono::microseconds;
+using Millis = std::chrono::milliseconds;
+
+constexpr WORD kWinsockVersion = MAKEWORD(2, 2);
+
+// A waitable timer made with this flag (Windows 10 1803 and later; the
+// headers here predate it) fires within about half a millisecond of its
+// time; a plain one, like every timed wait, only on the next tick of the
+// system timer, up to 15.6 ms late.  The thread wakes that much before a
+// chunk is due and spins the rest on the clock, so that delays and
+// sub-millisecond gaps hold either way.
+constexpr DWORD kHighResolutionTimer = 0x00000002;
+constexpr Micros kSpinLeadHighResolution{1000};
+constexpr Micros kSpinLeadSystemTick{16000};
+
+int64_t MicrosOf(TimePoint t) {
+    return std::chrono::duration_cast<Micros>(t.time_since_epoch()).count();
+}
+
+// A reply on its way out: chunk `next` is due at the key it is queued under.
+struct PendingReply {
+    std::vector<std::vector<uint8_t>> chunks;
+    size_t next = 0;
+    TimePoint first;   // when chunk 0 was planned to leave
+    Nanos gap{0};      // between the chunks; 0 = all back to back
+    sockaddr_in to{};  // the requester
+    uint64_t record = 0;
+};
+
+// One background thread around one socket: waits for a datagram, for the
+// next reply chunk that falls due (a waitable timer) and for the stop event.
+// It owns the socket and one start of Winsock (WSAStartup calls are counted).
+class UdpServer : public Server {
+  public:
+    UdpServer(SOCKET socket, FrameHandler handler, SentHandler sent)
+        : socket_(socket), handler_(std::move(handler)), sent_(std::move(sent)) {}
+    ~UdpServer() override {
+        UdpServer::Stop();
+        WSACleanup();
+    }
+
+    bool Launch() {
+        readable_ = WSACreateEvent();
+        stop_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        timer_ = CreateWaitableTimerExW(nullptr, nullptr, kHighResolutionTimer, TIMER_ALL_ACCESS);
+        if (timer_ == nullptr) {
+            timer_ = CreateWaitableTimerW(nullptr, FALSE, nullptr);
+            spinLead_ = kSpinLeadSystemTick;
+        }
+        if (readable_ == WSA_INVALID_EVENT || stop_ == nullptr || timer_ == nullptr) return false;
+        // Also makes the socket non-blocking.
+        if (WSAEventSelect(socket_, readable_, FD_READ) != 0) return false;
+        thread_ = std::thread([this] { Run(); });
+        return true;
+    }
+
+    void Stop() override {
+        if (thread_.joinable()) {
+            SetEvent(stop_);
+            thread_.join();
+        }
+        if (socket_ != INVALID_SOCKET) closesocket(socket_);
+        socket_ = INVALID_SOCKET;
+        if (readable_ != WSA_INVALID_EVENT) WSACloseEvent(readable_);
+        readable_ = WSA_INVALID_EVENT;
+        for (HANDLE* handle : {&stop_, &timer_}) {
+            if (*handle != nullptr) CloseHandle(*handle);
+            *handle = nullptr;
+        }
+    }
+
+    // Windows has no SCHED_FIFO; the program says so when asked.
+    bool SetRealtime(bool) override { return false; }
+
+    bool Idle() const override {
+        // Input first: the thread marks itself busy before it reads.
+        u_long waiting = 0;
+        if (socket_ != INVALID_SOCKET && ioctlsocket(socket_, FIONREAD, &waiting) == 0 &&
+            waiting > 0)
+            return false;
+        return idle_;
+    }
+
+  private:
+    std::optional<TimePoint> NextDue() const {
+        if (queue_.empty()) return std::nullopt;
+        return queue_.begin()->first;
+    }
+
+    void ArmTimer(TimePoint wakeAt) {
+        constexpr int64_t kNanosPerTick = 100;  // the timer counts 100 ns
+        const int64_t ticks =
+            std::chrono::duration_cast<Nanos>(wakeAt - SteadyClock::now()).count() / kNanosPerTick;
+        LARGE_INTEGER due;
+        due.QuadPart = -std::max<int64_t>(1, ticks);  // negative: relative to now
+        SetWaitableTimer(timer_, &due, 0, nullptr, nullptr, FALSE);
+    }
+
+    static void SpinUntil(TimePoint due) {
+        while (SteadyClock::now() < due) {
+        }
+    }
+
+    void Receive() {
+        for (;;) {
+            sockaddr_in from{};
+            int fromLength = sizeof from;
+            const int n = recvfrom(socket_, reinterpret_cast<char*>(buffer_.data()),
+                                   static_cast<int>(buffer_.size()), 0,
+                                   reinterpret_cast<sockaddr*>(&from), &fromLength);
+            if (n == SOCKET_ERROR) {
+                // An ICMP "port unreachable" for an earlier reply (the driver
+                // had closed its socket) is reported here; the next datagram
+                // may be waiting behind it.
+                if (WSAGetLastError() == WSAECONNRESET) continue;
+                return;
+            }
+            const TimePoint at = SteadyClock::now();
+            ArrivedFrame frame;
+            frame.bytes = buffer_.data();
+            frame.count = static_cast<size_t>(n);
+            frame.receivedUs = MicrosOf(at);
+            PlannedReply plan = handler_(frame);
+            if (plan.chunks.empty()) continue;
+            PendingReply reply;
+            reply.chunks = std::move(plan.chunks);
+            reply.first = at + Millis(plan.delayMs);
+            reply.gap = Micros(plan.gapUs);
+            // The reply goes back to whichever address the request came from.
+            reply.to = from;
+            reply.record = plan.record;
+            // multimap keeps entries due at the same moment in the order added
+            queue_.emplace(reply.first, std::move(reply));
+        }
+    }
+
+    // Winsock has no sendmmsg: chunks that leave together go out back to
+    // back, one sendto each.
+    void SendChunks(const PendingReply& reply, size_t from, size_t count) {
+        for (size_t i = from; i < from + count; ++i) {
+            const std::vector<uint8_t>& chunk = reply.chunks[i];
+            sendto(socket_, reinterpret_cast<const char*>(chunk.data()),
+                   static_cast<int>(chunk.size()), 0, reinterpret_cast<const sockaddr*>(&reply.to),
+                   sizeof reply.to);
+        }
+    }
+
+    // Sends the next chunk of the reply (all of them when it has no gap).  A
+    // chunk sent late never shortens the gap to the one after it.
+    void SendNext(PendingReply reply) {
+        const size_t count = reply.gap.count() == 0 ? reply.chunks.size() - reply.next : 1;
+        SendChunks(reply, reply.next, count);
+        const TimePoint sent = SteadyClock::now();
+        for (size_t k = 0; k < count; ++k) sent_(reply.record, MicrosOf(sent));
+        reply.next += count;
+        if (reply.next >= reply.chunks.size()) return;
+        const TimePoint planned = reply.first + reply.gap * static_cast<int64_t>(reply.next);
+        const TimePoint due = std::max(planned, sent + reply.gap);
+        queue_.emplace(due, std::move(reply));
+    }
+
+    void HandleDue() {
+        while (!queue_.empty() && queue_.begin()->first <= SteadyClock::now()) {
+            auto node = queue_.extract(queue_.begin());
+            SendNext(std::move(node.mapped()));
+        }
+    }
+
+    void Run() {
+        for (;;) {
+            std::optional<TimePoint> due = NextDue();
+            idle_ = !due;
+            const bool spin = due && *due - SteadyClock::now() <= spinLead_;
+            if (due && !spin) ArmTimer(*due - spinLead_);
+            const HANDLE handles[] = {stop_, readable_, timer_};
+            const DWORD count = due && !spin ? 3 : 2;
+            const DWORD woke = WaitForMultipleObjects(count, handles, FALSE, spin ? 0 : INFINITE);
+            if (woke == WAIT_OBJECT_0 || woke == WAIT_FAILED) break;
+            if (woke == WAIT_OBJECT_0 + 1) {
+                idle_ = false;
+                WSAResetEvent(readable_);
+                Receive();
+            }
+            if (spin && (due = NextDue())) SpinUntil(*due);
+            HandleDue();
+        }
+    }
+
+    SOCKET socket_;
+    FrameHandler handler_;
+    SentHandler sent_;
+    WSAEVENT readable_ = WSA_INVALID_EVENT;
+    HANDLE stop_ = nullptr;
+    HANDLE timer_ = nullptr;
+    Micros spinLead_ = kSpinLeadHighResolution;
+    std::atomic<bool> idle_{true};
+    std::thread thread_;
+    std::multimap<TimePoint, PendingReply> queue_;
+    // Larger than any datagram, so an oversized request is seen whole.
+    static constexpr size_t kMaxDatagram = 65536;
+    std::vector<uint8_t> buffer_ = std::vector<uint8_t>(kMaxDatagram);
+};
+
+}  // namespace
+
+bool IsLoopbackAddress(const std::string& address) {
+    if (address == "localhost") return true;
+    in_addr parsed{};
+    if (inet_pton(AF_INET, address.c_str(), &parsed) != 1) return false;
+    constexpr uint32_t kLoopbackNet = 127;
+    return (ntohl(parsed.s_addr) >> 24) == kLoopbackNet;
+}
+
+// The rates a Windows COM port takes (the CBR_ values).
+bool IsLineSpeed(uint32_t baud) {
+    constexpr uint32_t kSpeeds[] = {110,   300,   600,   1200,  2400,   4800,   9600,
+                                    14400, 19200, 38400, 57600, 115200, 128000, 256000};
+    return std::find(std::begin(kSpeeds), std::end(kSpeeds), baud) != std::end(kSpeeds);
+}
+
+std::unique_ptr<Server> StartUdpServer(const std::string& address, uint16_t port,
+                                       FrameHandler handler, SentHandler sent,
+                                       uint16_t* boundPort) {
+    WSADATA winsock;
+    if (WSAStartup(kWinsockVersion, &winsock) != 0) return nullptr;
+    SOCKET s = INVALID_SOCKET;
+    sockaddr_in local{};
+    auto fail = [&s]() -> std::unique_ptr<Server> {
+        if (s != INVALID_SOCKET) closesocket(s);
+        WSACleanup();
+        return nullptr;
+    };
+    if (!IsLoopbackAddress(address)) return fail();
+    local.sin_family = AF_INET;
+    local.sin_port = htons(port);
+    const std::string numeric = address == "localhost" ? "127.0.0.1" : address;
+    inet_pton(AF_INET, numeric.c_str(), &local.sin_addr);
+    s = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+    if (s == INVALID_SOCKET) return fail();
+    // Without this, an ICMP "port unreachable" for one reply fails a later
+    // receive (see Receive); it is only a hint here, not relied upon.
+    BOOL reportReset = FALSE;
+    DWORD returned = 0;
+    WSAIoctl(s, SIO_UDP_CONNRESET, &reportReset, sizeof reportReset, nullptr, 0, &returned, nullptr,
+             nullptr);
+    int length = sizeof local;
+    if (bind(s, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
+        getsockname(s, reinterpret_cast<sockaddr*>(&local), &length) != 0)
+        return fail();
+    auto server = std::make_unique<UdpServer>(s, std::move(handler), std::move(sent));
+    s = INVALID_SOCKET;  // the server owns it now, and Winsock's start with it
+    if (!server->Launch()) return nullptr;
+    if (boundPort) *boundPort = ntohs(local.sin_port);
+    return server;
+}
+
+std::unique_ptr<Server> StartSerialServer(uint32_t, FrameHandler, DropHandler, SentHandler,
+                                          std::string*) {
+    return nullptr;
+}
+
+}  // namespace emu
