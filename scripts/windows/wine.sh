@@ -240,7 +240,9 @@ cmd_test() {
     local started=$SECONDS
     local failed=() passed=()
     wine_env 64 "$prefix"
-    trap '"$0" server stop 64 "$prefix"; "$0" server stop wow64 "$win32/wineprefix"' EXIT
+    # Expanded now: the trap runs after this function's locals are gone.
+    trap "$(printf '%q server stop 64 %q; %q server stop wow64 %q' \
+        "$0" "$prefix" "$0" "$win32/wineprefix")" EXIT
 
     step() { # step NAME COMMAND...: runs and times one step, remembering its outcome.
         local name=$1 start=$SECONDS
