@@ -13,11 +13,14 @@ constexpr int64_t kLineBitsPerByte = 10;
 // 3.5 characters of 11 bits (start, 8 data, parity slot, stop), in tenths.
 constexpr int64_t kQuietBitTenths = 35 * 11;
 constexpr int64_t kMinSerialQuietUs = 1000;
-// Devices answering at once (well under a millisecond) still send a split
-// reply's datagrams back to back; slower ones get up to a millisecond
-// between them, which no device answering in a few milliseconds exceeds.
+// A device answering at once (well under a millisecond) sends the datagrams
+// of a split reply back to back; a slower one may leave more time between
+// them, in proportion.  0.8 ms is the most a reply stays open: a device that
+// answers in 2 ms and leaves 0.5 ms between its datagrams is still heard
+// whole, while each exchange with a device answering in 5 ms costs no more
+// than a sixth over its bare round trip.
 constexpr int64_t kSettleFloorUs = 100;
-constexpr int64_t kSettleCapUs = 1000;
+constexpr int64_t kSettleCapUs = 800;
 // A reply ends after this many quiet times past its wait at the latest, and
 // a network reply after this many reads: a flooding peer cannot hold the
 // exchange.

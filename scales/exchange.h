@@ -26,7 +26,7 @@
 //   piece the reply stays open: on a serial line until the line has been
 //   quiet for 3.5 character times; on a network link for a settle time
 //   proportionate to the device, half the time it took to answer (from the
-//   frame's write to its first datagram), between 0.1 ms and 1 ms.  Every
+//   frame's write to its first datagram), between 0.1 ms and 0.8 ms.  Every
 //   further piece restarts the quiet time; the number of pieces is bounded.
 #pragma once
 
