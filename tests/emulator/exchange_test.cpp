@@ -1,12 +1,9 @@
 // The emulator over real links: UDP on 127.0.0.1 and a pseudo-terminal, with
-// its fault modes.  Time limits have wide margins: the machine is shared.
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <termios.h>
-#include <unistd.h>
+// its fault modes and the times it records.  Time limits have wide margins:
+// the machine is shared; the emulator's own timing is checked through the
+// times it recorded.
+#include <pthread.h>
+#include <sched.h>
 
 #include <gtest/gtest.h>
 
@@ -15,62 +12,18 @@
 
 #include "emulator.h"
 #include "frame_bytes.h"
+#include "links.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-using Clock = std::chrono::steady_clock;
-
-long long MsSince(Clock::time_point start) {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
-}
-
-// Bytes that arrive on fd within waitMs, one entry per read (a datagram each on UDP).
-std::vector<Bytes> Collect(int fd, int waitMs) {
-    std::vector<Bytes> chunks;
-    const auto start = Clock::now();
-    for (;;) {
-        const long long left = waitMs - MsSince(start);
-        if (left <= 0) break;
-        pollfd p{fd, POLLIN, 0};
-        if (poll(&p, 1, static_cast<int>(left)) <= 0) break;
-        Bytes buffer(5120);
-        const ssize_t n = read(fd, buffer.data(), buffer.size());
-        if (n <= 0) break;
-        buffer.resize(static_cast<size_t>(n));
-        chunks.push_back(buffer);
-    }
-    return chunks;
-}
-
-// A driver's side of the UDP link: a socket connected to the emulator.
-class UdpClient {
-  public:
-    explicit UdpClient(uint16_t port) {
-        fd_ = socket(AF_INET, SOCK_DGRAM, 0);
-        sockaddr_in to{};
-        to.sin_family = AF_INET;
-        to.sin_port = htons(port);
-        inet_pton(AF_INET, "127.0.0.1", &to.sin_addr);
-        connect(fd_, reinterpret_cast<sockaddr*>(&to), sizeof to);
-    }
-    ~UdpClient() { close(fd_); }
-    void Send(const Bytes& frame) { ASSERT_EQ(send(fd_, frame.data(), frame.size(), 0), 259); }
-    // Every datagram that arrives within waitMs.
-    std::vector<Bytes> Receive(int waitMs) { return Collect(fd_, waitMs); }
-    // The first datagram within waitMs ({} when none came).
-    Bytes ReceiveOne(int waitMs) {
-        pollfd p{fd_, POLLIN, 0};
-        if (poll(&p, 1, waitMs) <= 0) return {};
-        Bytes reply(5120);
-        const ssize_t n = recv(fd_, reply.data(), reply.size(), 0);
-        reply.resize(n > 0 ? static_cast<size_t>(n) : 0);
-        return reply;
-    }
-
-  private:
-    int fd_ = -1;
-};
+using emu_test::Bytes;
+using emu_test::Collect;
+using emu_test::Joined;
+using emu_test::MsSince;
+using emu_test::NowUs;
+using emu_test::OpenSerial;
+using emu_test::UdpClient;
+using Clock = emu_test::SteadyClock;
 
 class UdpExchange : public ::testing::Test {
   protected:
@@ -81,7 +34,7 @@ class UdpExchange : public ::testing::Test {
     }
     // The first datagram of the reply to one frame ({} when none came).
     Bytes Exchange(const Bytes& frame, int waitMs = 1000) {
-        client_->Send(frame);
+        EXPECT_TRUE(client_->Send(frame));
         return client_->ReceiveOne(waitMs);
     }
     emu::ScalesEmulator emulator_;
@@ -125,15 +78,39 @@ TEST_F(UdpExchange, SilentAndNegativeReplies) {
     EXPECT_FALSE(emulator_.Frames().back().accepted);
 }
 
-TEST_F(UdpExchange, DelayedReply) {
+// Each kind waits its own delay (or the global one), counted from the
+// frame's arrival; the recorded times show the emulator kept it.
+TEST_F(UdpExchange, DelayPerFrameKind) {
     emu::Faults faults;
-    faults.delayMs = 300;
+    faults.delayMs = 50;
+    faults.delayMsByKind[emu::FrameKind::kClock] = 300;
+    faults.delayMsByKind[emu::FrameKind::kGoods] = 600;
+    faults.delayMsByKind[emu::FrameKind::kHotKeys] = 0;
     emulator_.SetFaults(faults);
-    const auto start = Clock::now();
-    EXPECT_EQ(Exchange(kClock, 3000), Bytes{0x02});
-    const long long elapsed = MsSince(start);
-    EXPECT_GE(elapsed, 280);
-    EXPECT_LE(elapsed, 2000);
+    struct Case {
+        Bytes frame;
+        int delayMs;
+    };
+    const Case cases[] = {{kClock, 300},
+                          {emu_test::BananaFrame(), 600},
+                          {kClear, 50},
+                          {emu_test::Frame("02 F8 03"), 0}};
+    for (const Case& c : cases) {
+        const int64_t before = NowUs();
+        EXPECT_EQ(Exchange(c.frame, 5000), Bytes{0x02}) << c.delayMs;
+        const int64_t after = NowUs();
+        EXPECT_GE(after - before, c.delayMs * 1000);
+        ASSERT_TRUE(emulator_.WaitUntilIdle(5000));
+        const emu::ReceivedFrame frame = emulator_.Frames().back();
+        EXPECT_GE(frame.receivedUs, before);
+        EXPECT_LE(frame.receivedUs, after);
+        ASSERT_EQ(frame.replySentUs.size(), 1u);
+        const int64_t delayUs = frame.replySentUs[0] - frame.receivedUs;
+        EXPECT_GE(delayUs, c.delayMs * 1000);
+        // Wide enough for a busy machine, narrow enough to tell the kinds apart.
+        EXPECT_LT(delayUs, (c.delayMs + 250) * 1000);
+    }
+    EXPECT_NE(emulator_.Frames()[1].description.find("[reply after 600 ms]"), std::string::npos);
 }
 
 TEST_F(UdpExchange, DelayedRepliesKeepTheirOwnSchedule) {
@@ -143,9 +120,9 @@ TEST_F(UdpExchange, DelayedRepliesKeepTheirOwnSchedule) {
     emu::Faults faults;
     faults.delayMs = 1000;
     emulator_.SetFaults(faults);
-    client_->Send(kClock);
+    ASSERT_TRUE(client_->Send(kClock));
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    client_->Send(kClear);
+    ASSERT_TRUE(client_->Send(kClear));
     ASSERT_EQ(client_->ReceiveOne(5000), Bytes{0x02});
     const auto first = Clock::now();
     ASSERT_EQ(client_->ReceiveOne(5000), Bytes{0x02});
@@ -157,14 +134,39 @@ TEST_F(UdpExchange, SplitReplyComesAsSeveralDatagrams) {
     faults.splitDatagrams = 3;
     faults.replyLength = 6;
     emulator_.SetFaults(faults);
-    client_->Send(kClock);
+    ASSERT_TRUE(client_->Send(kClock));
     const auto chunks = client_->Receive(500);
     EXPECT_EQ(chunks, (std::vector<Bytes>{{0x02, 0x00}, {0x00, 0x00}, {0x00, 0x00}}));
     // A one-byte reply cannot be split three ways: each datagram gets a byte.
     faults.replyLength = 1;
     emulator_.SetFaults(faults);
-    client_->Send(kClock);
+    ASSERT_TRUE(client_->Send(kClock));
     EXPECT_EQ(client_->Receive(500), (std::vector<Bytes>{{0x02}, {0x00}, {0x00}}));
+}
+
+// The datagrams of a split reply leave one by one, at least the gap apart
+// (a reader that takes only what is already waiting finds the first alone);
+// gap 0 sends them all in one call.
+TEST_F(UdpExchange, SplitDatagramsKeepTheirGap) {
+    emu::Faults faults;
+    faults.splitDatagrams = 3;
+    for (int gapUs : {300, 5000, 0}) {
+        faults.splitGapUs = gapUs;
+        emulator_.SetFaults(faults);
+        ASSERT_TRUE(client_->Send(kClock));
+        EXPECT_EQ(client_->Receive(300), (std::vector<Bytes>{{0x02}, {0x00}, {0x00}}));
+        ASSERT_TRUE(emulator_.WaitUntilIdle(2000));
+        const std::vector<int64_t> sent = emulator_.Frames().back().replySentUs;
+        ASSERT_EQ(sent.size(), 3u) << gapUs;
+        for (size_t k = 1; k < sent.size(); ++k) {
+            EXPECT_GE(sent[k] - sent[k - 1], gapUs) << gapUs;
+            if (gapUs == 0) {
+                EXPECT_EQ(sent[k], sent[0]);
+            }
+            constexpr int64_t kBusyMachineUs = 50000;
+            EXPECT_LT(sent[k] - sent[k - 1], gapUs + kBusyMachineUs) << gapUs;
+        }
+    }
 }
 
 TEST_F(UdpExchange, FailNthFrame) {
@@ -203,6 +205,40 @@ TEST_F(UdpExchange, GarbageNeverLooksPositive) {
     }
 }
 
+// Waiting for the emulator covers the replies it still has to send.
+TEST_F(UdpExchange, IdleOnlyOnceEveryReplyHasLeft) {
+    emu::Faults faults;
+    faults.delayMs = 300;
+    emulator_.SetFaults(faults);
+    ASSERT_TRUE(client_->Send(kClock));
+    EXPECT_FALSE(emulator_.WaitUntilIdle(50));
+    EXPECT_TRUE(emulator_.WaitUntilIdle(5000));
+    EXPECT_EQ(emulator_.Frames().back().replySentUs.size(), 1u);
+    EXPECT_EQ(client_->ReceiveOne(0), Bytes{0x02});
+}
+
+// SCHED_FIFO where this process may have it: the emulator's answer matches
+// what a thread of the test gets.
+bool ThreadMayRunRealtime() {
+    bool granted = false;
+    std::thread probe([&granted] {
+        sched_param param{};
+        param.sched_priority = 1;
+        granted = pthread_setschedparam(pthread_self(), SCHED_FIFO, &param) == 0;
+    });
+    probe.join();
+    return granted;
+}
+
+TEST_F(UdpExchange, RealtimeWhereGrantedAndRepliesStillFlow) {
+    EXPECT_EQ(emulator_.SetRealtime(true), ThreadMayRunRealtime());
+    EXPECT_EQ(Exchange(kClock), Bytes{0x02});
+    EXPECT_FALSE(emulator_.SetRealtime(false));
+    EXPECT_EQ(Exchange(kClock), Bytes{0x02});
+    emu::ScalesEmulator idle;
+    EXPECT_FALSE(idle.SetRealtime(true));  // no link to run
+}
+
 TEST(UdpServer, RefusesNonLoopbackAndRestarts) {
     emu::ScalesEmulator emulator;
     EXPECT_FALSE(emulator.StartUdp("192.0.2.1", 0));
@@ -211,22 +247,6 @@ TEST(UdpServer, RefusesNonLoopbackAndRestarts) {
     emulator.Stop();
     EXPECT_EQ(emulator.UdpPort(), 0);
     EXPECT_TRUE(emulator.StartUdp("localhost", 0));
-}
-
-// The driver's side of the serial link: the pseudo-terminal's slave device.
-int OpenSerial(const std::string& path) {
-    const int fd = open(path.c_str(), O_RDWR | O_NOCTTY);
-    termios tio{};
-    tcgetattr(fd, &tio);
-    cfmakeraw(&tio);
-    tcsetattr(fd, TCSANOW, &tio);
-    return fd;
-}
-
-Bytes Joined(const std::vector<Bytes>& chunks) {
-    Bytes all;
-    for (const Bytes& c : chunks) all.insert(all.end(), c.begin(), c.end());
-    return all;
 }
 
 TEST(SerialExchange, FramesFromTheByteStream) {

@@ -171,13 +171,29 @@ TEST_F(Program, RefusesAddressesOffThisMachineAndBadOptions) {
     EXPECT_EQ(AwaitExit(), 2);
     EXPECT_NE(ReadFile(Path("err")).find("only on loopback addresses"), std::string::npos);
     for (const char* bad :
-         {"--delay=x", "--fail-kind=weight", "--fail-reply=maybe", "--frobnicate", "--port"}) {
+         {"--delay=x", "--fail-kind=weight", "--fail-reply=maybe", "--frobnicate", "--port",
+          "--delay=weight=5", "--delay=goods=x", "--split-gap-us=x", "--realtime=1"}) {
         Launch({bad});
         EXPECT_EQ(AwaitExit(), 2) << bad;
     }
     Launch({"--help"});
     EXPECT_EQ(AwaitExit(), 0);
     EXPECT_NE(ReadFile(Path("out")).find("--fail-kind KIND[:COUNT]"), std::string::npos);
+}
+
+// Per-kind delays on the command line: the kind's own wins over the global one.
+TEST_F(Program, DelayPerKind) {
+    Launch({"--port=0", "--port-file", Path("port"), "--delay", "100", "--delay", "goods=300",
+            "--delay=clock=0", "--exit-after-frames=3", "--realtime"});
+    const auto start = std::chrono::steady_clock::now();
+    SendFrames({kClock, emu_test::BananaFrame(), emu_test::Frame("0E 04 00 00 04")});
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(400));
+    ASSERT_EQ(AwaitExit(), 0) << ReadFile(Path("err"));
+    const std::string out = ReadFile(Path("out"));
+    EXPECT_NE(out.find("real-time scheduling: "), std::string::npos) << out;
+    EXPECT_NE(out.find("clock 2024-03-05 09:07:45\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("unit kg [reply after 300 ms]\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("clear goods [reply after 100 ms]\n"), std::string::npos) << out;
 }
 
 }  // namespace

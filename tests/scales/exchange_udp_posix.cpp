@@ -189,6 +189,7 @@ TEST_F(ScalesOverUdp, SplitRepliesAreTakenWhole) {
     emu::Faults split;
     split.splitDatagrams = 3;
     split.replyLength = 3;  // 02 | 00 | 00
+    split.splitGapUs = 0;   // back to back, in one system call
     emulator.SetFaults(split);
     int mistaken = 0;
     for (int i = 0; i < 100; ++i) {

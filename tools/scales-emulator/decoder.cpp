@@ -116,6 +116,15 @@ const char* FrameKindName(FrameKind kind) {
     return "unknown";
 }
 
+bool FrameKindByName(const std::string& name, FrameKind* kind) {
+    for (int k = 0; k <= static_cast<int>(FrameKind::kUnknown); ++k) {
+        if (name != FrameKindName(static_cast<FrameKind>(k))) continue;
+        if (kind) *kind = static_cast<FrameKind>(k);
+        return true;
+    }
+    return false;
+}
+
 FrameKind ClassifyFrame(const uint8_t* b, size_t count) {
     if (b == nullptr || count == 0) return FrameKind::kUnknown;
     const bool has3 = count >= 3;

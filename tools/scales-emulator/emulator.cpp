@@ -1,9 +1,11 @@
 #include "emulator.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <mutex>
 #include <random>
+#include <thread>
 
 #include "decoder.h"
 #include "server.h"
@@ -44,9 +46,12 @@ struct ScalesEmulator::Impl {
     mutable std::mutex mutex;
     FrameDecoder decoder;
     std::vector<ReceivedFrame> frames;
+    uint64_t recordsMade = 0;     // every record ever made, numbered from 0
+    uint64_t recordsCleared = 0;  // the first ones, no longer in `frames`
     Faults faults;
     int kindFailures = 0;  // frames of faults.failKind failed so far
     bool echo = false;
+    bool realtime = false;
     std::mt19937 random{std::random_device{}()};
     std::unique_ptr<Server> udp;
     std::unique_ptr<Server> serial;
@@ -90,7 +95,7 @@ struct ScalesEmulator::Impl {
         return bytes;
     }
 
-    std::string Annotation(Answer answer, const std::vector<uint8_t>& reply) const {
+    std::string Annotation(Answer answer, FrameKind kind, const std::vector<uint8_t>& reply) const {
         switch (answer) {
             case Answer::kSilent:
                 return " [no reply, not stored]";
@@ -101,54 +106,83 @@ struct ScalesEmulator::Impl {
             case Answer::kPositive:
                 break;
         }
-        if (faults.delayMs > 0) return " [reply after " + std::to_string(faults.delayMs) + " ms]";
+        const int delayMs = ReplyDelayMs(faults, kind);
+        if (delayMs > 0) return " [reply after " + std::to_string(delayMs) + " ms]";
         return "";
     }
 
-    PlannedReply HandleFrame(const uint8_t* bytes, size_t count, bool serialLink) {
+    PlannedReply HandleFrame(const ArrivedFrame& arrived, bool serialLink) {
         std::lock_guard<std::mutex> lock(mutex);
-        const FrameKind kind = ClassifyFrame(bytes, count);
+        const FrameKind kind = ClassifyFrame(arrived.bytes, arrived.count);
         const Answer answer = ChooseAnswer(kind, decoder.GetState().framesReceived + 1);
         const std::vector<uint8_t> reply = ReplyBytes(answer, serialLink);
 
-        ReceivedFrame frame = decoder.Decode(bytes, count, answer == Answer::kPositive);
-        frame.description += Annotation(answer, reply);
+        ReceivedFrame frame =
+            decoder.Decode(arrived.bytes, arrived.count, answer == Answer::kPositive);
+        frame.description += Annotation(answer, kind, reply);
         frame.reply = reply;
-        Record(std::move(frame));
-        return Plan(reply, serialLink);
+        PlannedReply plan = Plan(reply, kind, serialLink);
+        plan.record = Record(std::move(frame), arrived);
+        return plan;
     }
 
-    PlannedReply Plan(const std::vector<uint8_t>& reply, bool serialLink) const {
+    PlannedReply Plan(const std::vector<uint8_t>& reply, FrameKind kind, bool serialLink) const {
+        constexpr int kMicrosPerMs = 1000;
         PlannedReply plan;
-        plan.delayMs = std::max(0, faults.delayMs);
+        plan.delayMs = std::max(0, ReplyDelayMs(faults, kind));
         if (reply.empty()) return plan;
         if (serialLink && faults.trickleMs > 0) {
             plan.chunks = Split(reply, reply.size());
-            plan.gapMs = faults.trickleMs;
+            plan.gapUs = faults.trickleMs * kMicrosPerMs;
+        } else if (serialLink) {
+            plan.chunks = {reply};
         } else {
             plan.chunks = Split(reply, static_cast<size_t>(std::max(1, faults.splitDatagrams)));
+            plan.gapUs = std::max(0, faults.splitGapUs);
         }
         return plan;
     }
 
-    void HandleDropped(const uint8_t* bytes, size_t count) {
+    void HandleDropped(const ArrivedFrame& fragment) {
         std::lock_guard<std::mutex> lock(mutex);
         ReceivedFrame frame;
-        frame.bytes.assign(bytes, bytes + count);
+        frame.bytes.assign(fragment.bytes, fragment.bytes + fragment.count);
         frame.accepted = false;
         frame.description =
-            "incomplete frame of " + std::to_string(count) + " bytes dropped, no reply";
-        Record(std::move(frame));
+            "incomplete frame of " + std::to_string(fragment.count) + " bytes dropped, no reply";
+        Record(std::move(frame), fragment);
     }
 
-    void Record(ReceivedFrame frame) {
+    void NoteSent(uint64_t record, int64_t sentUs) {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (record < recordsCleared) return;
+        frames[record - recordsCleared].replySentUs.push_back(sentUs);
+    }
+
+    // Returns the record's number, by which its reply's send times find it.
+    uint64_t Record(ReceivedFrame frame, const ArrivedFrame& arrived) {
+        frame.receivedUs = arrived.receivedUs;
         if (echo) {
             std::printf("%s\n", frame.description.c_str());
             std::fflush(stdout);
         }
         frames.push_back(std::move(frame));
+        return recordsMade++;
+    }
+
+    std::vector<Server*> Links() const {
+        std::vector<Server*> links;
+        for (Server* s : {udp.get(), serial.get()}) {
+            if (s) links.push_back(s);
+        }
+        return links;
     }
 };
+
+int ReplyDelayMs(const Faults& faults, FrameKind kind) {
+    const auto own = faults.delayMsByKind.find(kind);
+    return own != faults.delayMsByKind.end() ? own->second : faults.delayMs;
+}
 
 ScalesEmulator::ScalesEmulator() : impl_(std::make_unique<Impl>()) {}
 
@@ -159,11 +193,13 @@ ScalesEmulator::~ScalesEmulator() {
 bool ScalesEmulator::StartUdp(const std::string& address, uint16_t port) {
     if (impl_->udp) return false;
     Impl* impl = impl_.get();
-    auto handler = [impl](const uint8_t* b, size_t n) { return impl->HandleFrame(b, n, false); };
+    auto handler = [impl](const ArrivedFrame& f) { return impl->HandleFrame(f, false); };
+    auto sent = [impl](uint64_t record, int64_t us) { impl->NoteSent(record, us); };
     uint16_t bound = 0;
-    impl_->udp = StartUdpServer(address, port, handler, &bound);
+    impl_->udp = StartUdpServer(address, port, handler, sent, &bound);
     if (!impl_->udp) return false;
     std::lock_guard<std::mutex> lock(impl_->mutex);
+    if (impl_->realtime) impl_->udp->SetRealtime(true);
     impl_->udpPort = bound;
     return true;
 }
@@ -176,11 +212,15 @@ uint16_t ScalesEmulator::UdpPort() const {
 std::string ScalesEmulator::StartSerial() {
     if (impl_->serial) return "";
     Impl* impl = impl_.get();
-    auto handler = [impl](const uint8_t* b, size_t n) { return impl->HandleFrame(b, n, true); };
-    auto dropped = [impl](const uint8_t* b, size_t n) { impl->HandleDropped(b, n); };
+    auto handler = [impl](const ArrivedFrame& f) { return impl->HandleFrame(f, true); };
+    auto dropped = [impl](const ArrivedFrame& f) { impl->HandleDropped(f); };
+    auto sent = [impl](uint64_t record, int64_t us) { impl->NoteSent(record, us); };
     std::string path;
-    impl_->serial = StartSerialServer(handler, dropped, &path);
-    return impl_->serial ? path : "";
+    impl_->serial = StartSerialServer(handler, dropped, sent, &path);
+    if (!impl_->serial) return "";
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    if (impl_->realtime) impl_->serial->SetRealtime(true);
+    return path;
 }
 
 void ScalesEmulator::Stop() {
@@ -195,6 +235,27 @@ void ScalesEmulator::SetFaults(const Faults& faults) {
     std::lock_guard<std::mutex> lock(impl_->mutex);
     impl_->faults = faults;
     impl_->kindFailures = 0;
+}
+
+bool ScalesEmulator::SetRealtime(bool on) {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    impl_->realtime = on;
+    const std::vector<Server*> links = impl_->Links();
+    bool all = !links.empty();
+    for (Server* link : links) all = link->SetRealtime(on) && all;
+    return all;
+}
+
+bool ScalesEmulator::WaitUntilIdle(int timeoutMs) const {
+    constexpr auto kStep = std::chrono::milliseconds(1);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        const std::vector<Server*> links = impl_->Links();
+        if (std::all_of(links.begin(), links.end(), [](const Server* s) { return s->Idle(); }))
+            return true;
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(kStep);
+    }
 }
 
 void ScalesEmulator::SetEcho(bool printLines) {
@@ -219,6 +280,7 @@ std::vector<ReceivedFrame> ScalesEmulator::Frames() const {
 
 void ScalesEmulator::ClearFrames() {
     std::lock_guard<std::mutex> lock(impl_->mutex);
+    impl_->recordsCleared += impl_->frames.size();
     impl_->frames.clear();
 }
 

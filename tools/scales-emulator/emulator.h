@@ -26,6 +26,8 @@ enum class FrameKind {
     kUnknown,
 };
 const char* FrameKindName(FrameKind kind);  // "clock", "clear", "goods", ...
+// FrameKind by its name; false for a name that is none of them.
+bool FrameKindByName(const std::string& name, FrameKind* kind);
 
 struct Good {
     uint64_t plu = 0;
@@ -61,16 +63,21 @@ struct Faults {
     bool silent = false;    // never reply
     bool negative = false;  // reply negativeByte instead of 0x02
     uint8_t negativeByte = 0x00;
-    int delayMs = 0;                     // reply this late
-    int failNth = 0;                     // the Nth frame received (1-based) gets failReply
+    int delayMs = 0;                         // reply this late (ms after the frame arrived)
+    std::map<FrameKind, int> delayMsByKind;  // ... or this late for a kind listed here
+    int failNth = 0;                         // the Nth frame received (1-based) gets failReply
     std::string failKind;                // every frame of this kind ("goods", ...) gets failReply
     int failKindCount = -1;              // ... only the first N of them (-1 = all)
     std::string failReply = "negative";  // "negative" or "silent"
-    int splitDatagrams = 1;              // send each reply as this many datagrams back to back
+    int splitDatagrams = 1;              // UDP: send each reply as this many datagrams
+    int splitGapUs = 300;                // ... this far apart; 0 = all in one system call
     int replyLength = 1;                 // bytes in a reply (0x02 then zeros)
     bool garbage = false;                // reply random bytes (first byte never 0x02)
     int trickleMs = 0;                   // serial: send reply bytes one at a time, this far apart
 };
+
+// The delay a frame of `kind` is answered with.
+int ReplyDelayMs(const Faults& faults, FrameKind kind);
 
 struct ReceivedFrame {
     FrameKind kind = FrameKind::kUnknown;
@@ -78,6 +85,12 @@ struct ReceivedFrame {
     std::string description;     // the readable line printed for it
     bool accepted = true;        // false: answered as failed, the state did not change
     std::vector<uint8_t> reply;  // the bytes sent back (empty: no reply)
+    // Steady-clock microseconds (std::chrono::steady_clock since its epoch):
+    // when the frame was read, and when each chunk of its reply actually
+    // left (one entry per datagram on UDP, per write on serial), added as
+    // they go out.
+    int64_t receivedUs = 0;
+    std::vector<int64_t> replySentUs;
 };
 
 class ScalesEmulator {
@@ -97,6 +110,13 @@ class ScalesEmulator {
 
     void SetFaults(const Faults& faults);
     void SetEcho(bool printLines);  // print one line per frame to stdout
+    // Runs the links' threads with real-time (SCHED_FIFO) priority, now and
+    // for links started later, so that delays and gaps hold on a busy
+    // machine.  True when every running link got it.
+    bool SetRealtime(bool on);
+    // Waits until every frame received has been answered in full; false
+    // when that takes longer than timeoutMs.
+    bool WaitUntilIdle(int timeoutMs) const;
 
     State Snapshot() const;
     uint64_t FramesReceived() const;            // without copying the whole state

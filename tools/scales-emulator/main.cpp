@@ -11,7 +11,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
-#include <thread>
 
 #include "decoder.h"
 #include "emulator.h"
@@ -35,6 +34,8 @@ const char kUsage[] =
     "  --serial             also serve a pseudo-terminal; its device path is printed\n"
     "  --serial-link FILE   --serial, and a symbolic link FILE to the device (a fixed\n"
     "                       name for the driver's settings; removed on exit)\n"
+    "  --realtime           run the links with real-time priority (SCHED_FIFO) so\n"
+    "                       delays and gaps hold on a busy machine\n"
     "Output:\n"
     "  --state-file FILE    write the JSON state to FILE instead of stdout\n"
     "  --table              print the goods table as text columns on exit\n"
@@ -45,12 +46,16 @@ const char kUsage[] =
     "  --silent             never reply\n"
     "  --negative[=BYTE]    reply BYTE (default 0x00) instead of 0x02\n"
     "  --delay MS           reply MS milliseconds late\n"
+    "  --delay KIND=MS      reply to frames of KIND MS milliseconds late (overrides\n"
+    "                       --delay MS for that kind; repeat for more kinds)\n"
     "  --fail-nth N         fail the Nth frame received (counted from 1)\n"
     "  --fail-kind KIND[:COUNT]  fail frames of KIND (only the first COUNT): clock,\n"
     "                       clear, goods, continuation, message, announcement,\n"
     "                       message-data, hot-keys, unknown\n"
     "  --fail-reply negative|silent  how --fail-nth/--fail-kind fail (default negative)\n"
-    "  --split N            send each reply as N datagrams back to back\n"
+    "  --split N            send each reply as N datagrams, one send each\n"
+    "  --split-gap-us G     microseconds between those datagrams (default 300)\n"
+    "  --split-burst        send the N datagrams in one system call instead\n"
     "  --reply-length N     reply N bytes (0x02 then zeros)\n"
     "  --garbage            reply random bytes (never starting with 0x02)\n"
     "  --trickle MS         serial: send reply bytes one at a time, MS apart\n"
@@ -62,6 +67,7 @@ struct Options {
     std::string portFile;
     bool serial = false;
     std::string serialLink;
+    bool realtime = false;
     std::string stateFile;
     bool table = false;
     bool quiet = false;
@@ -85,22 +91,29 @@ long ParseNumber(const std::string& option, const std::string& value, long max) 
     return n;
 }
 
-bool IsFrameKindName(const std::string& name) {
-    for (int k = 0; k <= static_cast<int>(emu::FrameKind::kUnknown); ++k) {
-        if (name == emu::FrameKindName(static_cast<emu::FrameKind>(k))) return true;
-    }
-    return false;
-}
-
 void ParseFailKind(const std::string& value, emu::Faults& faults) {
     constexpr long kMaxCount = 1000000000;
     const size_t colon = value.find(':');
     faults.failKind = value.substr(0, colon);
-    if (!IsFrameKindName(faults.failKind))
+    if (!emu::FrameKindByName(faults.failKind, nullptr))
         throw UsageError("--fail-kind: unknown frame kind \"" + faults.failKind + "\"");
     if (colon != std::string::npos)
         faults.failKindCount =
             static_cast<int>(ParseNumber("--fail-kind", value.substr(colon + 1), kMaxCount));
+}
+
+// "--delay 300" for every frame, "--delay goods=600" for one kind.
+void ParseDelay(const std::string& value, long maxMs, emu::Faults& faults) {
+    const size_t eq = value.find('=');
+    if (eq == std::string::npos) {
+        faults.delayMs = static_cast<int>(ParseNumber("--delay", value, maxMs));
+        return;
+    }
+    emu::FrameKind kind;
+    if (!emu::FrameKindByName(value.substr(0, eq), &kind))
+        throw UsageError("--delay: unknown frame kind \"" + value.substr(0, eq) + "\"");
+    faults.delayMsByKind[kind] =
+        static_cast<int>(ParseNumber("--delay", value.substr(eq + 1), maxMs));
 }
 
 // Options that take a value accept "--name value" and "--name=value".
@@ -109,7 +122,7 @@ bool TakesValue(const std::string& name) {
         "--port",         "--address",       "--port-file",         "--serial-link",
         "--state-file",   "--exit-after-ms", "--exit-after-frames", "--delay",
         "--fail-nth",     "--fail-kind",     "--fail-reply",        "--split",
-        "--reply-length", "--trickle"};
+        "--reply-length", "--trickle",       "--split-gap-us"};
     for (const char* option : kWithValue) {
         if (name == option) return true;
     }
@@ -122,6 +135,7 @@ void Apply(const std::string& name, const std::string& value, bool hasValue, Opt
     constexpr long kMaxReply = 5120;  // the driver's read buffer
     constexpr long kMaxPort = 65535;
     constexpr long kMaxByte = 255;
+    constexpr long kMaxGapUs = 10L * 1000 * 1000;
     emu::Faults& f = o.faults;
     if (name == "--port")
         o.port = ParseNumber(name, value, kMaxPort);
@@ -136,6 +150,8 @@ void Apply(const std::string& name, const std::string& value, bool hasValue, Opt
         o.serialLink = value;
     } else if (name == "--state-file")
         o.stateFile = value;
+    else if (name == "--realtime")
+        o.realtime = true;
     else if (name == "--table")
         o.table = true;
     else if (name == "--quiet")
@@ -150,7 +166,7 @@ void Apply(const std::string& name, const std::string& value, bool hasValue, Opt
         f.negative = true;
         if (hasValue) f.negativeByte = static_cast<uint8_t>(ParseNumber(name, value, kMaxByte));
     } else if (name == "--delay")
-        f.delayMs = static_cast<int>(ParseNumber(name, value, kMaxMs));
+        ParseDelay(value, kMaxMs, f);
     else if (name == "--fail-nth")
         f.failNth = static_cast<int>(ParseNumber(name, value, kMaxInt));
     else if (name == "--fail-kind")
@@ -161,6 +177,10 @@ void Apply(const std::string& name, const std::string& value, bool hasValue, Opt
         f.failReply = value;
     } else if (name == "--split")
         f.splitDatagrams = static_cast<int>(std::max(1L, ParseNumber(name, value, kMaxReply)));
+    else if (name == "--split-gap-us")
+        f.splitGapUs = static_cast<int>(ParseNumber(name, value, kMaxGapUs));
+    else if (name == "--split-burst")
+        f.splitGapUs = 0;
     else if (name == "--reply-length")
         f.replyLength = static_cast<int>(std::max(1L, ParseNumber(name, value, kMaxReply)));
     else if (name == "--garbage")
@@ -252,6 +272,12 @@ bool Start(emu::ScalesEmulator& emulator, const Options& o) {
         std::printf("serial port %s\n", path.c_str());
         if (!o.serialLink.empty() && !LinkSerialDevice(path, o.serialLink)) return false;
     }
+    if (o.realtime) {
+        std::fputs(emulator.SetRealtime(true)
+                       ? "real-time scheduling: on (SCHED_FIFO)\n"
+                       : "real-time scheduling: not granted, running at normal priority\n",
+                   stdout);
+    }
     // Written last: a script that sees the port file finds everything ready.
     if (!o.portFile.empty() &&
         !WriteFileReplacing(o.portFile, std::to_string(emulator.UdpPort()) + "\n")) {
@@ -319,11 +345,10 @@ int main(int argc, char** argv) {
         return kExitStartFailed;
     }
     Serve(emulator, options, signals);
-    // Replies still planned (--delay, --trickle) go out before the links close.
-    constexpr int kFlushMs = 50;
-    const emu::Faults& f = options.faults;
-    std::this_thread::sleep_for(
-        std::chrono::milliseconds(f.delayMs + f.trickleMs * f.replyLength + kFlushMs));
+    // Replies still planned (--delay, --trickle) go out before the links
+    // close; a driver that keeps sending is cut off after a while.
+    constexpr int kFinishMs = 10 * 1000;
+    emulator.WaitUntilIdle(kFinishMs);
     emulator.Stop();
     WriteState(emulator, options);
     if (options.table) std::fputs(emulator.GoodsTable().c_str(), stdout);

@@ -1,6 +1,9 @@
 // The emulator's links: a UDP socket and a serial pseudo-terminal, each served
 // by a background thread that hands every received frame to the emulator and
-// sends the reply it plans at the time it asks for.  No OS types here.
+// sends the reply it plans at the times it asks for.  No OS types here.
+//
+// Times are steady-clock microseconds (std::chrono::steady_clock since its
+// epoch), the clock the tests read too.
 #pragma once
 
 #include <cstddef>
@@ -12,22 +15,39 @@
 
 namespace emu {
 
-// How to answer one frame: chunk k goes out delayMs + k * gapMs after the
-// frame arrived (each chunk one datagram on UDP, one write on serial).
+// One frame as the link received it.
+struct ArrivedFrame {
+    const uint8_t* bytes = nullptr;
+    size_t count = 0;
+    int64_t receivedUs = 0;  // when the link read it
+};
+
+// How to answer one frame: chunk k goes out delayMs after the frame arrived
+// plus k gaps (each chunk one datagram on UDP, one write on serial); gapUs 0
+// sends all chunks at once, on UDP in one system call.
 struct PlannedReply {
     std::vector<std::vector<uint8_t>> chunks;
     int delayMs = 0;
-    int gapMs = 0;
+    int gapUs = 0;
+    uint64_t record = 0;  // handed back with the send time of every chunk
 };
 
-using FrameHandler = std::function<PlannedReply(const uint8_t* bytes, size_t count)>;
-// Bytes of an incomplete serial frame given up after a pause.
-using DropHandler = std::function<void(const uint8_t* bytes, size_t count)>;
+using FrameHandler = std::function<PlannedReply(const ArrivedFrame& frame)>;
+// Bytes of an incomplete serial frame, given up after a pause on the line.
+using DropHandler = std::function<void(const ArrivedFrame& fragment)>;
+// A chunk of the reply planned for `record` left at sentUs.
+using SentHandler = std::function<void(uint64_t record, int64_t sentUs)>;
 
 class Server {
   public:
     virtual ~Server() = default;
     virtual void Stop() = 0;
+    // Asks for (or gives up) real-time scheduling of the server's thread;
+    // true when the thread now runs with it.
+    virtual bool SetRealtime(bool on) = 0;
+    // Nothing received is waiting to be read, no partial serial frame is
+    // pending and every planned reply has gone out.
+    virtual bool Idle() const = 0;
 };
 
 // True for a dotted IPv4 address in 127.0.0.0/8 or "localhost".
@@ -35,9 +55,9 @@ bool IsLoopbackAddress(const std::string& address);
 
 // nullptr on failure; *boundPort receives the port actually bound.
 std::unique_ptr<Server> StartUdpServer(const std::string& address, uint16_t port,
-                                       FrameHandler handler, uint16_t* boundPort);
+                                       FrameHandler handler, SentHandler sent, uint16_t* boundPort);
 // nullptr on failure; *devicePath receives the slave device's path.
 std::unique_ptr<Server> StartSerialServer(FrameHandler handler, DropHandler dropped,
-                                          std::string* devicePath);
+                                          SentHandler sent, std::string* devicePath);
 
 }  // namespace emu

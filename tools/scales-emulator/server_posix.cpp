@@ -2,8 +2,12 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <pthread.h>
 #include <pty.h>
+#include <sched.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
+#include <sys/timerfd.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -12,6 +16,7 @@
 #include <cerrno>
 #include <chrono>
 #include <map>
+#include <optional>
 #include <thread>
 
 #include "decoder.h"
@@ -22,20 +27,57 @@ namespace {
 
 using SteadyClock = std::chrono::steady_clock;
 using TimePoint = SteadyClock::time_point;
+using Nanos = std::chrono::nanoseconds;
+using Micros = std::chrono::microseconds;
+using Millis = std::chrono::milliseconds;
+
+int64_t MicrosOf(TimePoint t) {
+    return std::chrono::duration_cast<Micros>(t.time_since_epoch()).count();
+}
+
+// A timed wake-up comes late by the timer slack plus the scheduler's latency,
+// a few hundred microseconds on a busy machine; the last stretch before a
+// chunk is due is spent spinning on the clock so that sub-millisecond gaps
+// hold.
+constexpr Micros kSpinLead{400};
+// The server thread's own timer slack (the default 50 us would be added to
+// every timed wake-up).
+constexpr unsigned long kTimerSlackNs = 1000;
+// Above every normally scheduled thread, below the system's own real-time ones.
+constexpr int kRealtimePriority = 10;
 
 void SetNonBlocking(int fd) {
     fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
 }
 
-// One background thread around one descriptor: waits for input, for the next
-// reply chunk that falls due and for the stop signal (a self-pipe).
+void CloseOnce(int& fd) {
+    if (fd >= 0) close(fd);
+    fd = -1;
+}
+
+// A reply on its way out: chunk `next` is due at the key it is queued under.
+struct PendingReply {
+    std::vector<std::vector<uint8_t>> chunks;
+    size_t next = 0;
+    TimePoint first;   // when chunk 0 was planned to leave
+    Nanos gap{0};      // between the chunks; 0 = all in one system call
+    sockaddr_in to{};  // UDP: the requester
+    uint64_t record = 0;
+};
+
+// One background thread around one descriptor: waits for input, for the
+// next event that falls due (a reply chunk, a serial fragment to give up) and for the stop signal
+// (a self-pipe).  Waits are absolute: a monotonic timer armed for the due time, never a sleep of a
+// computed length.
 class PollingServer : public Server {
   public:
-    explicit PollingServer(int fd) : fd_(fd) {}
+    PollingServer(int fd, SentHandler sent) : fd_(fd), sent_(std::move(sent)) {}
     ~PollingServer() override { PollingServer::Stop(); }
 
     bool Launch() {
-        if (pipe(wake_) != 0) return false;
+        if (pipe2(wake_, O_CLOEXEC) != 0) return false;
+        timer_ = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+        if (timer_ < 0) return false;
         SetNonBlocking(fd_);
         thread_ = std::thread([this] { Run(); });
         return true;
@@ -48,126 +90,176 @@ class PollingServer : public Server {
             [[maybe_unused]] ssize_t n = write(wake_[1], &byte, 1);
             thread_.join();
         }
-        for (int* fd : {&fd_, &wake_[0], &wake_[1]}) {
-            if (*fd >= 0) close(*fd);
-            *fd = -1;
-        }
+        for (int* fd : {&fd_, &wake_[0], &wake_[1], &timer_}) CloseOnce(*fd);
+    }
+
+    bool SetRealtime(bool on) override {
+        if (!thread_.joinable()) return false;
+        sched_param param{};
+        param.sched_priority = on ? kRealtimePriority : 0;
+        if (pthread_setschedparam(thread_.native_handle(), on ? SCHED_FIFO : SCHED_OTHER, &param) !=
+            0)
+            return false;
+        int policy = SCHED_OTHER;
+        pthread_getschedparam(thread_.native_handle(), &policy, &param);
+        return policy == SCHED_FIFO;
+    }
+
+    bool Idle() const override {
+        // Input first: the thread marks itself busy before it reads, so input
+        // that is gone from the descriptor shows in idle_.
+        pollfd p{fd_, POLLIN, 0};
+        if (poll(&p, 1, 0) > 0 && (p.revents & POLLIN)) return false;
+        return idle_;
     }
 
   protected:
-    // Called when the descriptor is readable.
-    virtual void Receive() = 0;
-    // Called when nothing arrived for a while (ms since the last input).
-    virtual int IdleDeadlineMs() const { return -1; }
-    virtual void OnIdle() {}
+    // Called when the descriptor is readable, with the time it was seen so.
+    virtual void Receive(TimePoint now) = 0;
+    // Events of the serial line (fragments given up).
+    virtual std::optional<TimePoint> NextLineEvent() const { return std::nullopt; }
+    virtual void HandleLineEvents(TimePoint /*now*/) {}
+    // Sends chunks [from, from + count) of the reply.
+    virtual void SendChunks(const PendingReply& reply, size_t from, size_t count) = 0;
 
-    struct Outgoing {
-        std::vector<uint8_t> bytes;
-        sockaddr_in to;
-    };
-    // Every chunk that has fallen due, in the order planned.
-    virtual void SendAll(const std::vector<Outgoing>& due) = 0;
-
-    void Schedule(const PlannedReply& reply, const sockaddr_in& to) {
-        const TimePoint now = SteadyClock::now();
-        for (size_t k = 0; k < reply.chunks.size(); ++k) {
-            const auto at = now + std::chrono::milliseconds(reply.delayMs) +
-                            std::chrono::milliseconds(reply.gapMs) * static_cast<int>(k);
-            // multimap keeps chunks due at the same moment in the order added
-            queue_.emplace(at, Outgoing{reply.chunks[k], to});
-        }
+    void Schedule(std::vector<std::vector<uint8_t>> chunks, TimePoint first, Nanos gap,
+                  const sockaddr_in& to, uint64_t record) {
+        if (chunks.empty()) return;
+        PendingReply reply{std::move(chunks), 0, first, gap, to, record};
+        // multimap keeps entries due at the same moment in the order added
+        queue_.emplace(first, std::move(reply));
     }
 
     int fd_ = -1;
-    TimePoint lastInput_ = SteadyClock::now();
 
   private:
-    int NextTimeoutMs() const {
-        int timeout = -1;
-        const TimePoint now = SteadyClock::now();
-        auto msUntil = [&](TimePoint t) {
-            auto ms = std::chrono::ceil<std::chrono::milliseconds>(t - now).count();
-            return static_cast<int>(std::max<decltype(ms)>(ms, 0));
-        };
-        if (!queue_.empty()) timeout = msUntil(queue_.begin()->first);
-        const int idle = IdleDeadlineMs();
-        if (idle >= 0) {
-            const int untilIdle = msUntil(lastInput_ + std::chrono::milliseconds(idle));
-            timeout = timeout < 0 ? untilIdle : std::min(timeout, untilIdle);
-        }
-        return timeout;
+    std::optional<TimePoint> NextDue() const {
+        std::optional<TimePoint> next = NextLineEvent();
+        if (!queue_.empty() && (!next || queue_.begin()->first < *next))
+            next = queue_.begin()->first;
+        return next;
     }
 
-    void SendDue() {
-        const TimePoint now = SteadyClock::now();
-        std::vector<Outgoing> due;
-        while (!queue_.empty() && queue_.begin()->first <= now) {
-            due.push_back(std::move(queue_.begin()->second));
-            queue_.erase(queue_.begin());
+    void ArmTimer(std::optional<TimePoint> due) {
+        itimerspec spec{};
+        if (due) {
+            const auto at =
+                std::chrono::duration_cast<Nanos>((*due - kSpinLead).time_since_epoch());
+            constexpr int64_t kNanosPerSecond = 1000000000;
+            // A zero time would disarm the timer; the epoch is long past anyway.
+            const int64_t ns = std::max<int64_t>(1, at.count());
+            spec.it_value.tv_sec = static_cast<time_t>(ns / kNanosPerSecond);
+            spec.it_value.tv_nsec = static_cast<long>(ns % kNanosPerSecond);
         }
-        if (!due.empty()) SendAll(due);
+        timerfd_settime(timer_, TFD_TIMER_ABSTIME, &spec, nullptr);
+    }
+
+    static void SpinUntil(TimePoint due) {
+        while (SteadyClock::now() < due) {
+        }
+    }
+
+    // Sends the next chunk of the reply (all of them when it has no gap).  A
+    // chunk sent late never shortens the gap to the one after it.
+    void SendNext(PendingReply reply) {
+        const size_t count = reply.gap.count() == 0 ? reply.chunks.size() - reply.next : 1;
+        SendChunks(reply, reply.next, count);
+        const TimePoint sent = SteadyClock::now();
+        for (size_t k = 0; k < count; ++k) sent_(reply.record, MicrosOf(sent));
+        reply.next += count;
+        if (reply.next >= reply.chunks.size()) return;
+        const TimePoint planned = reply.first + reply.gap * static_cast<int64_t>(reply.next);
+        const TimePoint due = std::max(planned, sent + reply.gap);
+        queue_.emplace(due, std::move(reply));
+    }
+
+    void HandleDue() {
+        HandleLineEvents(SteadyClock::now());
+        while (!queue_.empty() && queue_.begin()->first <= SteadyClock::now()) {
+            auto node = queue_.extract(queue_.begin());
+            SendNext(std::move(node.mapped()));
+        }
     }
 
     void Run() {
+        prctl(PR_SET_TIMERSLACK, kTimerSlackNs);
         while (!stopping_) {
-            pollfd fds[2] = {{fd_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
-            const int ready = poll(fds, 2, NextTimeoutMs());
+            std::optional<TimePoint> due = NextDue();
+            idle_ = !due;
+            const bool spin = due && *due - SteadyClock::now() <= kSpinLead;
+            if (!spin) ArmTimer(due);
+            pollfd fds[3] = {{fd_, POLLIN, 0}, {wake_[0], POLLIN, 0}, {timer_, POLLIN, 0}};
+            const int ready = poll(fds, 3, spin ? 0 : -1);
             if (ready < 0 && errno != EINTR) break;
             if (fds[1].revents) break;
-            if (fds[0].revents & POLLIN) {
-                lastInput_ = SteadyClock::now();
-                Receive();
+            if (fds[2].revents & POLLIN) {
+                uint64_t expirations = 0;
+                [[maybe_unused]] ssize_t n = read(timer_, &expirations, sizeof expirations);
             }
-            const int idle = IdleDeadlineMs();
-            if (idle >= 0 && SteadyClock::now() - lastInput_ >= std::chrono::milliseconds(idle))
-                OnIdle();
-            SendDue();
+            if (fds[0].revents & POLLIN) {
+                idle_ = false;
+                Receive(SteadyClock::now());
+            }
+            if (spin && (due = NextDue())) SpinUntil(*due);
+            HandleDue();
         }
     }
 
+    SentHandler sent_;
     int wake_[2] = {-1, -1};
+    int timer_ = -1;
     std::atomic<bool> stopping_{false};
+    std::atomic<bool> idle_{true};
     std::thread thread_;
-    std::multimap<TimePoint, Outgoing> queue_;
+    std::multimap<TimePoint, PendingReply> queue_;
 };
 
 class UdpServer : public PollingServer {
   public:
-    UdpServer(int fd, FrameHandler handler) : PollingServer(fd), handler_(std::move(handler)) {}
-    // The thread calls Receive and Send: stop it while they still exist.
+    UdpServer(int fd, FrameHandler handler, SentHandler sent)
+        : PollingServer(fd, std::move(sent)), handler_(std::move(handler)) {}
+    // The thread calls Receive and SendChunks: stop it while they still exist.
     ~UdpServer() override { Stop(); }
 
   private:
-    void Receive() override {
+    void Receive(TimePoint /*now*/) override {
         for (;;) {
             sockaddr_in from{};
             socklen_t fromLength = sizeof from;
             const ssize_t n = recvfrom(fd_, buffer_.data(), buffer_.size(), 0,
                                        reinterpret_cast<sockaddr*>(&from), &fromLength);
             if (n < 0) return;
+            const TimePoint at = SteadyClock::now();
+            ArrivedFrame frame;
+            frame.bytes = buffer_.data();
+            frame.count = static_cast<size_t>(n);
+            frame.receivedUs = MicrosOf(at);
+            PlannedReply plan = handler_(frame);
             // The reply goes back to whichever address the request came from.
-            Schedule(handler_(buffer_.data(), static_cast<size_t>(n)), from);
+            Schedule(std::move(plan.chunks), at + Millis(plan.delayMs), Micros(plan.gapUs), from,
+                     plan.record);
         }
     }
 
-    // The datagrams of a split reply go out in one system call, as a device
-    // that sends them back to back would: the receiver finds them all waiting.
-    void SendAll(const std::vector<Outgoing>& due) override {
-        std::vector<mmsghdr> messages(due.size());
-        std::vector<iovec> parts(due.size());
-        for (size_t i = 0; i < due.size(); ++i) {
-            parts[i].iov_base = const_cast<uint8_t*>(due[i].bytes.data());
-            parts[i].iov_len = due[i].bytes.size();
+    // Chunks that leave together go out in one system call, as from a device
+    // that sends them back to back: the receiver finds them all waiting.
+    void SendChunks(const PendingReply& reply, size_t from, size_t count) override {
+        std::vector<mmsghdr> messages(count);
+        std::vector<iovec> parts(count);
+        for (size_t i = 0; i < count; ++i) {
+            const std::vector<uint8_t>& chunk = reply.chunks[from + i];
+            parts[i].iov_base = const_cast<uint8_t*>(chunk.data());
+            parts[i].iov_len = chunk.size();
             messages[i] = mmsghdr{};
-            messages[i].msg_hdr.msg_name = const_cast<sockaddr_in*>(&due[i].to);
+            messages[i].msg_hdr.msg_name = const_cast<sockaddr_in*>(&reply.to);
             messages[i].msg_hdr.msg_namelen = sizeof(sockaddr_in);
             messages[i].msg_hdr.msg_iov = &parts[i];
             messages[i].msg_hdr.msg_iovlen = 1;
         }
         size_t sent = 0;
-        while (sent < due.size()) {
+        while (sent < count) {
             const int n =
-                sendmmsg(fd_, messages.data() + sent, static_cast<unsigned>(due.size() - sent), 0);
+                sendmmsg(fd_, messages.data() + sent, static_cast<unsigned>(count - sent), 0);
             if (n <= 0) break;
             sent += static_cast<size_t>(n);
         }
@@ -184,43 +276,58 @@ class UdpServer : public PollingServer {
 // while are a broken frame; they are given up so the next frame lines up.
 class SerialServer : public PollingServer {
   public:
-    SerialServer(int master, int slave, FrameHandler handler, DropHandler dropped)
-        : PollingServer(master),
+    SerialServer(int master, int slave, FrameHandler handler, DropHandler dropped, SentHandler sent)
+        : PollingServer(master, std::move(sent)),
           slave_(slave),
           handler_(std::move(handler)),
           dropped_(std::move(dropped)) {}
     ~SerialServer() override {
         Stop();
-        if (slave_ >= 0) close(slave_);
+        CloseOnce(slave_);
     }
 
   private:
-    static constexpr int kIncompleteFrameMs = 300;
+    static constexpr Millis kIncompleteFrame{300};
 
-    void Receive() override {
+    void Receive(TimePoint now) override {
         uint8_t buffer[4096];
         const ssize_t n = read(fd_, buffer, sizeof buffer);
         if (n <= 0) return;
+        lastInput_ = now;
         pending_.insert(pending_.end(), buffer, buffer + n);
         while (pending_.size() >= kFrameSize) {
-            Schedule(handler_(pending_.data(), kFrameSize), sockaddr_in{});
+            PlannedReply plan = handler_(Arrived(kFrameSize));
+            Schedule(std::move(plan.chunks), now + Millis(plan.delayMs), Micros(plan.gapUs),
+                     sockaddr_in{}, plan.record);
             pending_.erase(pending_.begin(), pending_.begin() + kFrameSize);
         }
     }
 
-    int IdleDeadlineMs() const override { return pending_.empty() ? -1 : kIncompleteFrameMs; }
+    std::optional<TimePoint> NextLineEvent() const override {
+        if (pending_.empty()) return std::nullopt;
+        return lastInput_ + kIncompleteFrame;
+    }
 
-    void OnIdle() override {
-        if (pending_.empty()) return;
-        dropped_(pending_.data(), pending_.size());
+    void HandleLineEvents(TimePoint now) override {
+        if (pending_.empty() || now < lastInput_ + kIncompleteFrame) return;
+        dropped_(Arrived(pending_.size()));
         pending_.clear();
     }
 
-    void SendAll(const std::vector<Outgoing>& due) override {
+    ArrivedFrame Arrived(size_t count) const {
+        ArrivedFrame arrived;
+        arrived.bytes = pending_.data();
+        arrived.count = count;
+        arrived.receivedUs = MicrosOf(lastInput_);
+        return arrived;
+    }
+
+    void SendChunks(const PendingReply& reply, size_t from, size_t count) override {
         // Non-blocking: when the driver does not read, its input queue fills
         // and further reply bytes are lost, as on a real line.
-        for (const Outgoing& chunk : due) {
-            [[maybe_unused]] ssize_t n = write(fd_, chunk.bytes.data(), chunk.bytes.size());
+        for (size_t i = from; i < from + count; ++i) {
+            const std::vector<uint8_t>& chunk = reply.chunks[i];
+            [[maybe_unused]] ssize_t n = write(fd_, chunk.data(), chunk.size());
         }
     }
 
@@ -229,6 +336,7 @@ class SerialServer : public PollingServer {
     int slave_;
     FrameHandler handler_;
     DropHandler dropped_;
+    TimePoint lastInput_{};
     std::vector<uint8_t> pending_;
 };
 
@@ -243,7 +351,8 @@ bool IsLoopbackAddress(const std::string& address) {
 }
 
 std::unique_ptr<Server> StartUdpServer(const std::string& address, uint16_t port,
-                                       FrameHandler handler, uint16_t* boundPort) {
+                                       FrameHandler handler, SentHandler sent,
+                                       uint16_t* boundPort) {
     if (!IsLoopbackAddress(address)) return nullptr;
     sockaddr_in local{};
     local.sin_family = AF_INET;
@@ -251,7 +360,7 @@ std::unique_ptr<Server> StartUdpServer(const std::string& address, uint16_t port
     const std::string numeric = address == "localhost" ? "127.0.0.1" : address;
     inet_pton(AF_INET, numeric.c_str(), &local.sin_addr);
 
-    const int fd = socket(AF_INET, SOCK_DGRAM, 0);
+    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return nullptr;
     socklen_t length = sizeof local;
     if (bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
@@ -259,24 +368,26 @@ std::unique_ptr<Server> StartUdpServer(const std::string& address, uint16_t port
         close(fd);
         return nullptr;
     }
-    auto server = std::make_unique<UdpServer>(fd, std::move(handler));
+    auto server = std::make_unique<UdpServer>(fd, std::move(handler), std::move(sent));
     if (!server->Launch()) return nullptr;
     if (boundPort) *boundPort = ntohs(local.sin_port);
     return server;
 }
 
 std::unique_ptr<Server> StartSerialServer(FrameHandler handler, DropHandler dropped,
-                                          std::string* devicePath) {
+                                          SentHandler sent, std::string* devicePath) {
     int master = -1, slave = -1;
     char name[256] = {};
     if (openpty(&master, &slave, name, nullptr, nullptr) != 0) return nullptr;
+    fcntl(master, F_SETFD, FD_CLOEXEC);
+    fcntl(slave, F_SETFD, FD_CLOEXEC);
     // Raw: no echo, no line editing, no CR/LF translation of the frame bytes.
     termios tio{};
     tcgetattr(slave, &tio);
     cfmakeraw(&tio);
     tcsetattr(slave, TCSANOW, &tio);
-    auto server =
-        std::make_unique<SerialServer>(master, slave, std::move(handler), std::move(dropped));
+    auto server = std::make_unique<SerialServer>(master, slave, std::move(handler),
+                                                 std::move(dropped), std::move(sent));
     if (!server->Launch()) return nullptr;
     if (devicePath) *devicePath = name;
     return server;
