@@ -152,9 +152,12 @@ void Exchange::TakeTail(int64_t seenUs, int64_t quietUs, int64_t waitEndUs) {
     const int64_t limit = std::max(waitEndUs, seenUs + kTailQuietsPastWait * quietUs);
     int64_t quietEnd = seenUs + quietUs;
     for (int reads = 1; serial || reads < kMaxReplyReads; ++reads) {
-        const int64_t until = std::min(quietEnd, limit);
         const int64_t now = link_.NowUs();
-        if (now >= until || !link_.WaitForInput(until - now)) return;
+        if (now >= limit) return;
+        // Past the quiet time (this thread was kept from running), bytes
+        // already waiting still came before any next frame was written.
+        const int64_t left = std::max<int64_t>(0, std::min(quietEnd, limit) - now);
+        if (!link_.WaitForInput(left)) return;
         const int64_t seen = link_.NowUs();
         if (link_.Read(buffer_.data()) > 0) {
             quietEnd = seen + quietUs;
