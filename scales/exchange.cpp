@@ -73,7 +73,7 @@ Reply Exchange::Await(const ExchangeRule& rule) {
         if (link_.Read(buffer_.data()) <= 0) continue;
         if (CreditToOwed(seen, waitEnd)) continue;
         const Reply reply{true, buffer_[0]};
-        TakeTail(seen, QuietAfter(seen - writtenUs_), waitEnd);
+        TakeTail(QuietAfter(seen - writtenUs_), waitEnd);
         ++tally_.replies;
         return reply;
     }
@@ -132,7 +132,7 @@ void Exchange::ListenStale(int64_t untilUs) {
 // written or could have left the line.
 void Exchange::TakeStale(int64_t seenUs) {
     if (CreditToOwed(seenUs, seenUs)) return;
-    TakeTail(seenUs, QuietAfter(kUnknownResponseUs), seenUs);
+    TakeTail(QuietAfter(kUnknownResponseUs), seenUs);
     ++tally_.staleDropped;
 }
 
@@ -142,15 +142,19 @@ bool Exchange::CreditToOwed(int64_t seenUs, int64_t waitEndUs) {
     const int64_t writtenUs = owed_[0].writtenUs;
     std::copy(owed_.begin() + 1, owed_.begin() + owedCount_, owed_.begin());
     --owedCount_;
-    TakeTail(seenUs, QuietAfter(seenUs - writtenUs), waitEndUs);
+    TakeTail(QuietAfter(seenUs - writtenUs), waitEndUs);
     ++tally_.lateCredited;
     return true;
 }
 
-void Exchange::TakeTail(int64_t seenUs, int64_t quietUs, int64_t waitEndUs) {
+// Called right after the Read that brought a reply's first bytes.  Each
+// quiet time is counted from after the Read that ended it: a Read that
+// finds several datagrams waiting may come well after the first arrived,
+// and the last of them arrived no later than the Read.
+void Exchange::TakeTail(int64_t quietUs, int64_t waitEndUs) {
     const bool serial = kind_ == LinkKind::kSerial;
-    const int64_t limit = std::max(waitEndUs, seenUs + kTailQuietsPastWait * quietUs);
-    int64_t quietEnd = seenUs + quietUs;
+    int64_t quietEnd = link_.NowUs() + quietUs;
+    const int64_t limit = std::max(waitEndUs, quietEnd + (kTailQuietsPastWait - 1) * quietUs);
     for (int reads = 1; serial || reads < kMaxReplyReads; ++reads) {
         const int64_t now = link_.NowUs();
         if (now >= limit) return;
@@ -158,9 +162,8 @@ void Exchange::TakeTail(int64_t seenUs, int64_t quietUs, int64_t waitEndUs) {
         // already waiting still came before any next frame was written.
         const int64_t left = std::max<int64_t>(0, std::min(quietEnd, limit) - now);
         if (!link_.WaitForInput(left)) return;
-        const int64_t seen = link_.NowUs();
         if (link_.Read(buffer_.data()) > 0) {
-            quietEnd = seen + quietUs;
+            quietEnd = link_.NowUs() + quietUs;
         } else if (link_.Kind() == LinkKind::kClosed) {
             return;
         }

@@ -9,6 +9,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 
@@ -124,8 +125,12 @@ INSTANTIATE_TEST_SUITE_P(
 
 // A scales answering in 2 ms with its reply in datagrams 0.3 or 0.5 ms
 // apart, the later ones starting 00.  The emulator sends them from a
-// real-time thread and records when each left; the test first checks that
-// the gaps it meant were the gaps sent, then that no verdict went wrong.
+// real-time thread and records when each left.  This machine is a virtual
+// one whose processors its host may take away for a while, so now and then
+// a datagram leaves later than planned: an operation whose replies may have
+// left more than 0.2 ms past their gaps is not an instance of the case and
+// is set aside.  Every operation that was one must be judged right: its
+// result, its frames (no retry), nothing left over for a later drain.
 struct SplitCase {
     int datagrams;
     int gapUs;
@@ -135,49 +140,83 @@ void PrintTo(const SplitCase& c, std::ostream* out) {
     *out << c.datagrams << " datagrams " << c.gapUs << " us apart";
 }
 
-class SplitRepliesOverUdp : public ScalesOverUdp,
-                            public ::testing::WithParamInterface<SplitCase> {};
+constexpr int kSplitAnswerMs = 2;
+
+class SplitRepliesOverUdp : public ScalesOverUdp, public ::testing::WithParamInterface<SplitCase> {
+  protected:
+    // True when every reply to frames [from, end) kept the case's gaps.  The
+    // emulator records a datagram's time after sending it and sends the next
+    // no earlier than its plan (the frame's arrival plus 2 ms plus k gaps)
+    // nor than a gap after that record; so a datagram left no earlier than
+    // when it was due and no later than its record, and the time from the
+    // one's due moment to the next one's record bounds the gap between them
+    // from above, whatever held the sender up.
+    bool KeptTheGaps(size_t from) const {
+        constexpr int64_t kGapToleranceUs = 200;
+        const int64_t gap = GetParam().gapUs;
+        const auto frames = emulator.Frames();
+        for (size_t i = from; i < frames.size(); ++i) {
+            const std::vector<int64_t>& sent = frames[i].replySentUs;
+            if (sent.size() != static_cast<size_t>(GetParam().datagrams)) return false;
+            int64_t due = frames[i].receivedUs + kSplitAnswerMs * 1000;
+            for (size_t k = 1; k < sent.size(); ++k) {
+                if (sent[k] - due > gap + kGapToleranceUs) return false;
+                due = std::max(due + gap, sent[k - 1] + gap);
+            }
+        }
+        return true;
+    }
+};
 
 TEST_P(SplitRepliesOverUdp, AreNeverMisjudged) {
     const SplitCase split = GetParam();
     ASSERT_TRUE(emulator.SetRealtime(true));
     emu::Faults faults;
-    faults.delayMs = 2;
+    faults.delayMs = kSplitAnswerMs;
     faults.splitDatagrams = split.datagrams;
     faults.splitGapUs = split.gapUs;
     faults.replyLength = split.datagrams;
     emulator.SetFaults(faults);
 
     const struct {
+        const char* name;
         Operation operation;
-        int times;
-        size_t frames;  // each time, without a retry
-    } operations[] = {{SendGood, 20, 2},       {SendContinuation, 5, 1}, {SendShortMessage, 5, 1},
-                      {SendLongMessage, 3, 4}, {SendHotKeys, 5, 3},      {ClearGoods, 5, 1},
-                      {SetClock, 5, 1}};
-    size_t expectedFrames = 0;
-    for (const auto& o : operations) {
-        for (int i = 0; i < o.times; ++i) EXPECT_EQ(o.operation(scales), 0);
-        expectedFrames += o.frames * o.times;
-    }
-    ASSERT_TRUE(emulator.WaitUntilIdle(2000));
-
-    // The precondition: every reply went out in the datagrams and gaps the
-    // case names (a sender held up longer would make another case).
-    constexpr int64_t kGapToleranceUs = 150;
-    const auto frames = emulator.Frames();
-    ASSERT_EQ(frames.size(), expectedFrames);
-    for (const emu::ReceivedFrame& f : frames) {
-        ASSERT_EQ(f.replySentUs.size(), static_cast<size_t>(split.datagrams));
-        for (size_t k = 1; k < f.replySentUs.size(); ++k) {
-            ASSERT_LE(f.replySentUs[k] - f.replySentUs[k - 1], split.gapUs + kGapToleranceUs)
-                << f.description;
+        size_t frames;  // without a retry
+    } operations[] = {{"good", SendGood, 2},
+                      {"continuation", SendContinuation, 1},
+                      {"short message", SendShortMessage, 1},
+                      {"long message", SendLongMessage, 4},
+                      {"hot keys", SendHotKeys, 3},
+                      {"clear", ClearGoods, 1},
+                      {"clock", SetClock, 1}};
+    constexpr int kRounds = 8;
+    int judged = 0;
+    int setAside = 0;
+    for (int round = 0; round < kRounds; ++round) {
+        for (const auto& o : operations) {
+            const size_t before = emulator.Frames().size();
+            const scales::ExchangeTally tally = scales.Tally();
+            const int32_t result = o.operation(scales);
+            ASSERT_TRUE(emulator.WaitUntilIdle(2000));
+            // A tail the reply did not take would now be waiting.
+            const bool leftOver = scales.Port().WaitForInput(0);
+            uint8_t discard[transport::kReadRoom];
+            while (scales.Port().Read(discard) > 0) {
+            }
+            if (!KeptTheGaps(before)) {
+                ++setAside;
+                continue;
+            }
+            ++judged;
+            EXPECT_EQ(result, 0) << o.name;
+            EXPECT_EQ(emulator.Frames().size() - before, o.frames) << o.name;
+            EXPECT_FALSE(leftOver) << o.name;
+            EXPECT_EQ(scales.Tally().staleDropped, tally.staleDropped) << o.name;
+            EXPECT_EQ(scales.Tally().lateCredited, tally.lateCredited) << o.name;
         }
     }
-    // No tail was left for a later drain, and nothing was credited late.
-    EXPECT_EQ(scales.Tally().staleDropped, 0u);
-    EXPECT_EQ(scales.Tally().lateCredited, 0u);
-    EXPECT_EQ(scales.Tally().replies, expectedFrames);
+    // Most operations must be instances of the case, or it was not tested.
+    EXPECT_GE(judged, setAside) << setAside << " set aside";
 }
 
 INSTANTIATE_TEST_SUITE_P(Gaps, SplitRepliesOverUdp,
