@@ -1,7 +1,6 @@
-// The emulator over real links: UDP on 127.0.0.1 and a pseudo-terminal, with
-// its fault modes and the times it records.  Time limits have wide margins:
-// the machine is shared; the emulator's own timing is checked through the
-// times it recorded.
+// The emulator over UDP on 127.0.0.1, with its fault modes and the times it
+// records.  Time limits have wide margins: the machine is shared; the
+// emulator's own timing is checked through the times it recorded.
 #include <pthread.h>
 #include <sched.h>
 
@@ -18,10 +17,8 @@ namespace {
 
 using emu_test::Bytes;
 using emu_test::Collect;
-using emu_test::Joined;
 using emu_test::MsSince;
 using emu_test::NowUs;
-using emu_test::OpenSerial;
 using emu_test::UdpClient;
 using Clock = emu_test::SteadyClock;
 
@@ -217,6 +214,26 @@ TEST_F(UdpExchange, IdleOnlyOnceEveryReplyHasLeft) {
     EXPECT_EQ(client_->ReceiveOne(0), Bytes{0x02});
 }
 
+// A fixed byte that differs is flagged in the frame's line, its record and
+// the state, and the frame is answered and stored as the scales would.
+TEST_F(UdpExchange, WrongFixedBytesAreFlaggedAndStillAnswered) {
+    Bytes clock = kClock;
+    clock[5] = 0x01;
+    EXPECT_EQ(Exchange(clock), Bytes{0x02});
+    EXPECT_EQ(Exchange(kClock), Bytes{0x02});
+    const auto frames = emulator_.Frames();
+    ASSERT_EQ(frames.size(), 2u);
+    EXPECT_EQ(frames[0].fixedByteIssues,
+              std::vector<std::string>{"bytes 3-6: 00 00 01 00, not zero"});
+    EXPECT_NE(frames[0].description.find("[fixed bytes differ: bytes 3-6: 00 00 01 00, not zero]"),
+              std::string::npos)
+        << frames[0].description;
+    EXPECT_TRUE(frames[0].accepted);
+    EXPECT_TRUE(frames[1].fixedByteIssues.empty());
+    EXPECT_EQ(emulator_.Snapshot().framesWithWrongFixedBytes, 1u);
+    EXPECT_NE(emulator_.StateJson().find("\"framesWithWrongFixedBytes\": 1"), std::string::npos);
+}
+
 // SCHED_FIFO where this process may have it: the emulator's answer matches
 // what a thread of the test gets.
 bool ThreadMayRunRealtime() {
@@ -247,66 +264,6 @@ TEST(UdpServer, RefusesNonLoopbackAndRestarts) {
     emulator.Stop();
     EXPECT_EQ(emulator.UdpPort(), 0);
     EXPECT_TRUE(emulator.StartUdp("localhost", 0));
-}
-
-TEST(SerialExchange, FramesFromTheByteStream) {
-    emu::ScalesEmulator emulator;
-    const std::string path = emulator.StartSerial();
-    ASSERT_FALSE(path.empty());
-    const int fd = OpenSerial(path);
-    ASSERT_GE(fd, 0);
-
-    // One frame written in two pieces, then two frames in one write.
-    const Bytes goods = emu_test::BananaFrame();
-    ASSERT_EQ(write(fd, goods.data(), 100), 100);
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    ASSERT_EQ(write(fd, goods.data() + 100, 159), 159);
-    EXPECT_EQ(Joined(Collect(fd, 500)), Bytes{0x02});
-    Bytes two = kClock;
-    two.insert(two.end(), kClear.begin(), kClear.end());
-    ASSERT_EQ(write(fd, two.data(), two.size()), static_cast<ssize_t>(two.size()));
-    EXPECT_EQ(Joined(Collect(fd, 500)), (Bytes{0x02, 0x02}));
-
-    const auto frames = emulator.Frames();
-    ASSERT_EQ(frames.size(), 3u);
-    EXPECT_EQ(frames[0].kind, emu::FrameKind::kGoods);
-    EXPECT_EQ(frames[2].kind, emu::FrameKind::kClear);
-    EXPECT_TRUE(emulator.Snapshot().goods.empty());
-    close(fd);
-}
-
-TEST(SerialExchange, TrickledReplyAndDroppedFragment) {
-    emu::ScalesEmulator emulator;
-    emu::Faults faults;
-    faults.trickleMs = 40;
-    faults.replyLength = 4;
-    emulator.SetFaults(faults);
-    const int fd = OpenSerial(emulator.StartSerial());
-    ASSERT_GE(fd, 0);
-
-    // Four bytes 40 ms apart: the last one comes at least 120 ms after the
-    // frame; a reply sent whole would be there at once.
-    const auto start = Clock::now();
-    ASSERT_EQ(write(fd, kClock.data(), kClock.size()), 259);
-    Bytes reply;
-    while (reply.size() < 4 && MsSince(start) < 3000) {
-        const Bytes more = Joined(Collect(fd, 10));
-        reply.insert(reply.end(), more.begin(), more.end());
-    }
-    EXPECT_GE(MsSince(start), 100);
-    EXPECT_EQ(reply, (Bytes{0x02, 0x00, 0x00, 0x00}));
-
-    // A fragment that stays incomplete is given up; the next frame lines up.
-    ASSERT_EQ(write(fd, kClock.data(), 10), 10);
-    std::this_thread::sleep_for(std::chrono::milliseconds(700));
-    ASSERT_EQ(write(fd, kClear.data(), kClear.size()), 259);
-    Collect(fd, 500);
-    const auto frames = emulator.Frames();
-    ASSERT_EQ(frames.size(), 3u);
-    EXPECT_EQ(frames[1].bytes.size(), 10u);
-    EXPECT_FALSE(frames[1].accepted);
-    EXPECT_EQ(frames[2].kind, emu::FrameKind::kClear);
-    close(fd);
 }
 
 }  // namespace

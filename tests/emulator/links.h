@@ -1,5 +1,6 @@
 // The driver's side of the emulator's links for the tests: a UDP socket
-// connected to it and the serial pseudo-terminal's slave device.
+// connected to it and the serial pseudo-terminal's slave device, set up the
+// way a driver sets its line.
 #pragma once
 
 #include <arpa/inet.h>
@@ -90,13 +91,24 @@ class UdpClient {
     int fd_ = -1;
 };
 
-// The slave device opened raw (-1 on failure).
-inline int OpenSerial(const std::string& path) {
-    const int fd = open(path.c_str(), O_RDWR | O_NOCTTY);
+// Sets the line raw, at `speed` (a B constant), with the given character
+// format bits (CS8, CS7 | PARENB, CS8 | CSTOPB...), as a driver does.
+inline bool SetLine(int fd, speed_t speed, tcflag_t format = CS8) {
     termios tio{};
-    if (fd >= 0 && tcgetattr(fd, &tio) == 0) {
-        cfmakeraw(&tio);
-        tcsetattr(fd, TCSANOW, &tio);
+    if (tcgetattr(fd, &tio) != 0) return false;
+    cfmakeraw(&tio);
+    tio.c_cflag = (tio.c_cflag & ~(CSIZE | PARENB | PARODD | CSTOPB)) | format;
+    cfsetispeed(&tio, speed);
+    cfsetospeed(&tio, speed);
+    return tcsetattr(fd, TCSANOW, &tio) == 0;
+}
+
+// The slave device opened with its line set (-1 on failure).
+inline int OpenSerial(const std::string& path, speed_t speed = B4800, tcflag_t format = CS8) {
+    const int fd = open(path.c_str(), O_RDWR | O_NOCTTY);
+    if (fd >= 0 && !SetLine(fd, speed, format)) {
+        close(fd);
+        return -1;
     }
     return fd;
 }

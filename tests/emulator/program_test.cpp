@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -16,6 +17,7 @@
 #include <thread>
 
 #include "frame_bytes.h"
+#include "links.h"
 
 namespace {
 
@@ -170,9 +172,9 @@ TEST_F(Program, RefusesAddressesOffThisMachineAndBadOptions) {
     Launch({"--address", "192.168.0.200", "--port", "0"});
     EXPECT_EQ(AwaitExit(), 2);
     EXPECT_NE(ReadFile(Path("err")).find("only on loopback addresses"), std::string::npos);
-    for (const char* bad :
-         {"--delay=x", "--fail-kind=weight", "--fail-reply=maybe", "--frobnicate", "--port",
-          "--delay=weight=5", "--delay=goods=x", "--split-gap-us=x", "--realtime=1"}) {
+    for (const char* bad : {"--delay=x", "--fail-kind=weight", "--fail-reply=maybe", "--frobnicate",
+                            "--port", "--delay=weight=5", "--delay=goods=x", "--baud=1234",
+                            "--split-gap-us=x", "--realtime=1"}) {
         Launch({bad});
         EXPECT_EQ(AwaitExit(), 2) << bad;
     }
@@ -194,6 +196,29 @@ TEST_F(Program, DelayPerKind) {
     EXPECT_NE(out.find("clock 2024-03-05 09:07:45\n"), std::string::npos) << out;
     EXPECT_NE(out.find("unit kg [reply after 300 ms]\n"), std::string::npos) << out;
     EXPECT_NE(out.find("clear goods [reply after 100 ms]\n"), std::string::npos) << out;
+}
+
+// The serial line at the speed given; the frame's line shows on output.
+TEST_F(Program, SerialLineAtTheGivenSpeed) {
+    const std::string link = Path("scales-tty");
+    Launch({"--port=0", "--port-file", Path("port"), "--baud", "9600", "--serial-link", link,
+            "--state-file", Path("state.json")});
+    AwaitFile(Path("port"));
+    const int fd = emu_test::OpenSerial(link, B9600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(write(fd, kClock.data(), kClock.size()), 259);
+    uint8_t reply = 0;
+    pollfd p{fd, POLLIN, 0};
+    ASSERT_EQ(poll(&p, 1, 3000), 1);
+    EXPECT_EQ(read(fd, &reply, 1), 1);
+    EXPECT_EQ(reply, 0x02);
+    close(fd);
+    kill(pid_, SIGTERM);
+    ASSERT_EQ(AwaitExit(), 0);
+    const std::string out = ReadFile(Path("out"));
+    EXPECT_NE(out.find("(9600 baud, 8N1)"), std::string::npos) << out;
+    EXPECT_NE(ReadFile(Path("state.json")).find("\"framesAtWrongLineSetting\": 0"),
+              std::string::npos);
 }
 
 }  // namespace

@@ -11,14 +11,18 @@ using scales_test::SilentFor;
 
 namespace {
 
+// The emulator models the line's pace (259 characters of 10 bits per frame):
+// at this speed a frame takes 22.5 ms, well inside every reply wait.
+constexpr uint32_t kFastLine = 115200;
+
 class ScalesOverSerial : public ::testing::Test {
   protected:
     void SetUp() override {
-        device = emulator.StartSerial();
+        device = emulator.StartSerial(kFastLine);
         ASSERT_FALSE(device.empty());
         scales.SetTimeSource(scales_test::FixedTime);
         scales.SetKeepOpen(1);
-        ASSERT_EQ(scales.ConnectByRS232(device.c_str(), 9600), 0);
+        ASSERT_EQ(scales.ConnectByRS232(device.c_str(), kFastLine), 0);
     }
 
     emu::ScalesEmulator emulator;
@@ -31,10 +35,11 @@ class ScalesOverSerial : public ::testing::Test {
 TEST_F(ScalesOverSerial, OpensAtTheConfiguredSpeedAndUploads) {
     EXPECT_EQ(scales.GetPortState(), 0);
     EXPECT_EQ(scales.Port().ConnectionType(), transport::kConnectionSerial);
-    EXPECT_EQ(scales.Port().BaudRate(), 9600u);
+    EXPECT_EQ(scales.Port().BaudRate(), kFastLine);
     ASSERT_EQ(scales.SendGood(u"Банан", 10001, 10001, 12345, 10), 0);
     const auto frames = emulator.Frames();
     ASSERT_EQ(frames.size(), 2u);
+    EXPECT_EQ(frames[1].driverLine, "115200 8N1");
     EXPECT_EQ(Hex(frames[0].bytes, 0, 13), "0E 01 00 00 00 00 00 24 03 05 09 07 45");
     EXPECT_EQ(Hex(frames[1].bytes, 0, 8), "0B 00 00 C1 E0 ED E0 ED");
     EXPECT_EQ(emulator.Snapshot().goods.at(10001u).nameUtf8, "Банан");
@@ -43,18 +48,22 @@ TEST_F(ScalesOverSerial, OpensAtTheConfiguredSpeedAndUploads) {
 
 TEST_F(ScalesOverSerial, KeepOpenDecidesWhetherTheTestConnectionStays) {
     scales.SetKeepOpen(0);
-    EXPECT_EQ(scales.ConnectByRS232(device.c_str(), 9600), 0);
+    EXPECT_EQ(scales.ConnectByRS232(device.c_str(), kFastLine), 0);
     EXPECT_EQ(scales.GetPortState(), 2);
     scales.SetKeepOpen(1);
-    EXPECT_EQ(scales.ConnectByRS232(device.c_str(), 9600), 0);
+    EXPECT_EQ(scales.ConnectByRS232(device.c_str(), kFastLine), 0);
     EXPECT_EQ(scales.GetPortState(), 0);
     // Network port 0 selects the serial line named like the host; with no
-    // speed stored it runs at the 4800 baud it opened with.
+    // speed stored it runs at the 4800 baud it opened with, which the
+    // emulator (at the fast line's speed) sees on the line.
     EXPECT_EQ(scales.ConnectByEthernet(device.c_str(), 0, 0), 0);
     EXPECT_EQ(scales.Port().ConnectionType(), transport::kConnectionSerial);
     EXPECT_EQ(scales.Port().BaudRate(), 4800u);
     EXPECT_EQ(scales.ClearGoods(), 0);
-    EXPECT_EQ(FramesOf(emulator, FrameKind::kClear).size(), 1u);
+    ASSERT_TRUE(emulator.WaitUntilIdle(5000));
+    const auto clears = FramesOf(emulator, FrameKind::kClear);
+    ASSERT_EQ(clears.size(), 1u);
+    EXPECT_EQ(clears[0].driverLine, "4800 8N1");
 }
 
 TEST_F(ScalesOverSerial, NegativeAndMissingReplies) {
@@ -68,15 +77,24 @@ TEST_F(ScalesOverSerial, NegativeAndMissingReplies) {
     EXPECT_EQ(scales.SetClock(2024, 1, 1, 1, 1, 1), 3);
 }
 
-// Reply bytes trickling in one at a time belong to one reply as long as the
-// line is never quiet for 3.5 character times (at 1200 baud 33 ms, far above
-// the 2 ms gaps even on a busy machine); the clock command after it, which
-// does not drain, must not see a left-over byte.
-TEST_F(ScalesOverSerial, TrickledRepliesAreTakenWhole) {
-    ASSERT_EQ(scales.ConnectByRS232(device.c_str(), 1200), 0);
+// Reply bytes coming in one at a time at the line's pace belong to one reply
+// as long as the line is never quiet for 3.5 character times (at 19200 baud
+// 3 ms, against 0.5 ms between the bytes); the clock command after it, which
+// does not drain, must not see a left-over byte.  A frame takes 135 ms at
+// this speed, inside the 200 ms waits.
+TEST(ScalesSerialTest, TrickledRepliesAreTakenWhole) {
+    constexpr uint32_t kSlowerLine = 19200;
+    emu::ScalesEmulator emulator;
+    const std::string device = emulator.StartSerial(kSlowerLine);
+    ASSERT_FALSE(device.empty());
+    // A normally scheduled emulator thread can be held off for several
+    // milliseconds on a busy machine, a pause no real line makes.
+    emulator.SetRealtime(true);
+    CScalesRongta1000 scales;
+    scales.SetKeepOpen(1);
+    ASSERT_EQ(scales.ConnectByRS232(device.c_str(), kSlowerLine), 0);
     emu::Faults trickle;
     trickle.replyLength = 4;  // 02 00 00 00
-    trickle.trickleMs = 2;
     emulator.SetFaults(trickle);
     for (int i = 0; i < 5; ++i) {
         ASSERT_EQ(scales.ClearGoods(), 0);
@@ -87,11 +105,11 @@ TEST_F(ScalesOverSerial, TrickledRepliesAreTakenWhole) {
 
 TEST(ScalesSerialTest, LongMessageOverSerial) {
     emu::ScalesEmulator emulator;
-    const std::string device = emulator.StartSerial();
+    const std::string device = emulator.StartSerial(kFastLine);
     ASSERT_FALSE(device.empty());
     CScalesRongta1000 scales;
     scales.SetKeepOpen(1);
-    ASSERT_EQ(scales.ConnectByRS232(device.c_str(), 115200), 0);
+    ASSERT_EQ(scales.ConnectByRS232(device.c_str(), kFastLine), 0);
     ASSERT_EQ(scales.SendMessageV1(4, std::u16string(600, u'z'), 0), 0);
     EXPECT_EQ(FramesOf(emulator, FrameKind::kMessageData).size(), 3u);
     EXPECT_EQ(scales.MessageCounter(), 3);

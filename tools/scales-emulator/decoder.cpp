@@ -198,6 +198,8 @@ ReceivedFrame FrameDecoder::Decode(const uint8_t* bytes, size_t count, bool acce
     // be read past its end; bytes beyond 259 are not part of any request.
     Frame f{};
     std::copy_n(out.bytes.begin(), std::min(out.bytes.size(), kFrameSize), f.begin());
+    FixedBytes fixed(f.data());
+    CheckLayout(out.kind, fixed);
     switch (out.kind) {
         case FrameKind::kClock:
             out.description = DecodeClock(f, accepted);
@@ -212,13 +214,13 @@ ReceivedFrame FrameDecoder::Decode(const uint8_t* bytes, size_t count, bool acce
             out.description = DecodeContinuation(f, accepted);
             break;
         case FrameKind::kMessage:
-            out.description = DecodeShortMessage(f, accepted);
+            out.description = DecodeShortMessage(f, accepted, fixed);
             break;
         case FrameKind::kAnnouncement:
             out.description = DecodeAnnouncement(f, accepted);
             break;
         case FrameKind::kMessageData:
-            out.description = DecodeMessageData(f, accepted);
+            out.description = DecodeMessageData(f, accepted, fixed);
             break;
         case FrameKind::kHotKeys:
             out.description = DecodeHotKeys(f, accepted);
@@ -228,6 +230,14 @@ ReceivedFrame FrameDecoder::Decode(const uint8_t* bytes, size_t count, bool acce
             break;
     }
     if (count != kFrameSize) out.description += " (" + std::to_string(count) + " bytes, not 259)";
+    out.fixedByteIssues = fixed.Issues();
+    if (!out.fixedByteIssues.empty()) {
+        ++state_.framesWithWrongFixedBytes;
+        std::string list;
+        for (const std::string& issue : out.fixedByteIssues)
+            list += (list.empty() ? "" : "; ") + issue;
+        out.description += " [fixed bytes differ: " + list + "]";
+    }
     return out;
 }
 
@@ -363,7 +373,7 @@ std::string FrameDecoder::DecodeContinuation(const Frame& f, bool accepted) {
            issues.Suffix();
 }
 
-std::string FrameDecoder::DecodeShortMessage(const Frame& f, bool accepted) {
+std::string FrameDecoder::DecodeShortMessage(const Frame& f, bool accepted, FixedBytes& fixed) {
     // Line 0 starts at byte 10; lines 1..7 have their start offsets in bytes
     // 3..9 and lines 8..15 in bytes 251..258 (frame position minus 3, 0 for a
     // line not sent).  Lines are split by these offsets, never by searching
@@ -371,12 +381,18 @@ std::string FrameDecoder::DecodeShortMessage(const Frame& f, bool accepted) {
     constexpr size_t kTextStart = 10, kTextEnd = 251, kOffsetBias = 3, kMaxLines = 16;
     constexpr size_t kLowOffsets = 3, kHighOffsets = 251, kLowCount = 7;
     Issues issues;
+    auto offsetAt = [](size_t line) {
+        return line <= kLowCount ? kLowOffsets + line - 1 : kHighOffsets + line - kLowCount - 1;
+    };
     std::vector<size_t> starts{kTextStart};
     for (size_t line = 1; line < kMaxLines; ++line) {
-        const size_t at = line <= kLowCount ? kLowOffsets + line - 1 : kHighOffsets + line - 8;
-        if (f[at] == 0) break;
-        starts.push_back(f[at] + kOffsetBias);
+        if (f[offsetAt(line)] == 0) break;
+        starts.push_back(f[offsetAt(line)] + kOffsetBias);
     }
+    // Lines not sent have offset 0; the text area is zero after the last line.
+    for (size_t line = starts.size(); line < kMaxLines; ++line)
+        fixed.Zero(offsetAt(line), offsetAt(line));
+    if (starts.back() < kTextEnd) fixed.ZeroPadded(starts.back(), kTextEnd - 1);
     std::vector<std::string> lines;
     for (size_t i = 0; i < starts.size(); ++i) {
         const bool last = i + 1 == starts.size();
@@ -418,7 +434,7 @@ std::string FrameDecoder::DecodeAnnouncement(const Frame& f, bool accepted) {
            std::to_string(firstSequence) + issues.Suffix();
 }
 
-std::string FrameDecoder::DecodeMessageData(const Frame& f, bool accepted) {
+std::string FrameDecoder::DecodeMessageData(const Frame& f, bool accepted, FixedBytes& fixed) {
     // First data frame: bytes 3-4 total length L, bytes 5-8 fixed, text from
     // byte 9.  Further frames: text from byte 3.  Text past L is padding.
     constexpr size_t kFirstText = 9, kNextText = 3;
@@ -437,6 +453,10 @@ std::string FrameDecoder::DecodeMessageData(const Frame& f, bool accepted) {
     const size_t from = pending_.lengthKnown ? kNextText : kFirstText;
     const size_t take = std::min(kFrameSize - from, next.length - next.text.size());
     next.text.append(&f[from], &f[from] + take);
+    // Only the first data frame has bytes 5-8, always 00 00 06 00; every
+    // data frame is zero after its share of the text.
+    if (!pending_.lengthKnown) fixed.Equal(5, {0x00, 0x00, 0x06, 0x00});
+    if (from + take < kFrameSize) fixed.Zero(from + take, kFrameSize - 1);
     next.nextSequence = static_cast<uint16_t>(sequence + 1);
 
     out = "message " + std::to_string(next.number) + " data #" + std::to_string(sequence) + ": " +

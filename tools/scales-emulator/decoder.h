@@ -9,6 +9,7 @@
 #include <string>
 
 #include "emulator.h"
+#include "fixed_bytes.h"
 
 namespace emu {
 
@@ -41,6 +42,8 @@ class FrameDecoder {
     ReceivedFrame Decode(const uint8_t* bytes, size_t count, bool accepted = true);
 
     const State& GetState() const { return state_; }
+    // Counts a frame that came with another line setting than the scales'.
+    void NoteLineMismatch() { ++state_.framesAtWrongLineSetting; }
 
   private:
     using Frame = std::array<uint8_t, kFrameSize>;
@@ -49,9 +52,9 @@ class FrameDecoder {
     std::string DecodeClear(bool accepted);
     std::string DecodeGoods(const Frame& f, bool accepted);
     std::string DecodeContinuation(const Frame& f, bool accepted);
-    std::string DecodeShortMessage(const Frame& f, bool accepted);
+    std::string DecodeShortMessage(const Frame& f, bool accepted, FixedBytes& fixed);
     std::string DecodeAnnouncement(const Frame& f, bool accepted);
-    std::string DecodeMessageData(const Frame& f, bool accepted);
+    std::string DecodeMessageData(const Frame& f, bool accepted, FixedBytes& fixed);
     std::string DecodeHotKeys(const Frame& f, bool accepted);
     std::string DecodeUnknown(const Frame& f, size_t count);
     Good* FindGoodByCode(uint32_t code);

@@ -56,6 +56,7 @@ struct ScalesEmulator::Impl {
     std::unique_ptr<Server> udp;
     std::unique_ptr<Server> serial;
     uint16_t udpPort = 0;
+    uint32_t serialBaud = kScalesBaud;
 
     Answer ChooseAnswer(FrameKind kind, uint64_t frameNumber) {
         if (faults.silent) return Answer::kSilent;
@@ -113,6 +114,7 @@ struct ScalesEmulator::Impl {
 
     PlannedReply HandleFrame(const ArrivedFrame& arrived, bool serialLink) {
         std::lock_guard<std::mutex> lock(mutex);
+        if (arrived.lineMismatch) return HandleNoise(arrived);
         const FrameKind kind = ClassifyFrame(arrived.bytes, arrived.count);
         const Answer answer = ChooseAnswer(kind, decoder.GetState().framesReceived + 1);
         const std::vector<uint8_t> reply = ReplyBytes(answer, serialLink);
@@ -126,16 +128,25 @@ struct ScalesEmulator::Impl {
         return plan;
     }
 
+    // A frame sent with another line setting than the scales' reaches them
+    // as noise: nothing is understood, nothing is answered.
+    PlannedReply HandleNoise(const ArrivedFrame& arrived) {
+        ReceivedFrame frame = decoder.Decode(arrived.bytes, arrived.count, false);
+        decoder.NoteLineMismatch();
+        frame.description += " [line " + arrived.driverLine + ", the scales run at " +
+                             std::to_string(serialBaud) + " 8N1: not understood, no reply]";
+        Record(std::move(frame), arrived);
+        return PlannedReply{};
+    }
+
     PlannedReply Plan(const std::vector<uint8_t>& reply, FrameKind kind, bool serialLink) const {
         constexpr int kMicrosPerMs = 1000;
         PlannedReply plan;
         plan.delayMs = std::max(0, ReplyDelayMs(faults, kind));
         if (reply.empty()) return plan;
-        if (serialLink && faults.trickleMs > 0) {
+        if (serialLink) {
             plan.chunks = Split(reply, reply.size());
-            plan.gapUs = faults.trickleMs * kMicrosPerMs;
-        } else if (serialLink) {
-            plan.chunks = {reply};
+            plan.gapUs = std::max(0, faults.trickleMs) * kMicrosPerMs;
         } else {
             plan.chunks = Split(reply, static_cast<size_t>(std::max(1, faults.splitDatagrams)));
             plan.gapUs = std::max(0, faults.splitGapUs);
@@ -162,6 +173,8 @@ struct ScalesEmulator::Impl {
     // Returns the record's number, by which its reply's send times find it.
     uint64_t Record(ReceivedFrame frame, const ArrivedFrame& arrived) {
         frame.receivedUs = arrived.receivedUs;
+        frame.driverLine = arrived.driverLine;
+        frame.lineMismatch = arrived.lineMismatch;
         if (echo) {
             std::printf("%s\n", frame.description.c_str());
             std::fflush(stdout);
@@ -209,14 +222,18 @@ uint16_t ScalesEmulator::UdpPort() const {
     return impl_->udpPort;
 }
 
-std::string ScalesEmulator::StartSerial() {
+std::string ScalesEmulator::StartSerial(uint32_t baud) {
     if (impl_->serial) return "";
     Impl* impl = impl_.get();
     auto handler = [impl](const ArrivedFrame& f) { return impl->HandleFrame(f, true); };
     auto dropped = [impl](const ArrivedFrame& f) { impl->HandleDropped(f); };
     auto sent = [impl](uint64_t record, int64_t us) { impl->NoteSent(record, us); };
+    {
+        std::lock_guard<std::mutex> lock(impl_->mutex);
+        impl_->serialBaud = baud;
+    }
     std::string path;
-    impl_->serial = StartSerialServer(handler, dropped, sent, &path);
+    impl_->serial = StartSerialServer(baud, handler, dropped, sent, &path);
     if (!impl_->serial) return "";
     std::lock_guard<std::mutex> lock(impl_->mutex);
     if (impl_->realtime) impl_->serial->SetRealtime(true);

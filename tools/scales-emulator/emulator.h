@@ -29,6 +29,9 @@ const char* FrameKindName(FrameKind kind);  // "clock", "clear", "goods", ...
 // FrameKind by its name; false for a name that is none of them.
 bool FrameKindByName(const std::string& name, FrameKind* kind);
 
+// The RLS1000's serial line: 4800 baud, 8 data bits, no parity, one stop bit.
+constexpr uint32_t kScalesBaud = 4800;
+
 struct Good {
     uint64_t plu = 0;
     uint32_t code = 0;
@@ -56,6 +59,8 @@ struct State {
     std::vector<uint32_t> hotKeys;                     // 252 entries: keys 1..252
     Clock clock;
     uint64_t framesReceived = 0;
+    uint64_t framesWithWrongFixedBytes = 0;  // answered all the same
+    uint64_t framesAtWrongLineSetting = 0;   // serial: not understood, not answered
 };
 
 // Fault modes.  Every field has a neutral default: reply 0x02 at once.
@@ -73,7 +78,7 @@ struct Faults {
     int splitGapUs = 300;                // ... this far apart; 0 = all in one system call
     int replyLength = 1;                 // bytes in a reply (0x02 then zeros)
     bool garbage = false;                // reply random bytes (first byte never 0x02)
-    int trickleMs = 0;                   // serial: send reply bytes one at a time, this far apart
+    int trickleMs = 0;                   // serial: idle line between reply bytes
 };
 
 // The delay a frame of `kind` is answered with.
@@ -85,12 +90,20 @@ struct ReceivedFrame {
     std::string description;     // the readable line printed for it
     bool accepted = true;        // false: answered as failed, the state did not change
     std::vector<uint8_t> reply;  // the bytes sent back (empty: no reply)
-    // Steady-clock microseconds (std::chrono::steady_clock since its epoch):
-    // when the frame was read, and when each chunk of its reply actually
-    // left (one entry per datagram on UDP, per write on serial), added as
-    // they go out.
+    // Steady-clock microseconds (std::chrono::steady_clock since its epoch).
+    // UDP: when the datagram was read; serial: when its last byte was
+    // complete on the modelled line.
     int64_t receivedUs = 0;
+    // When each chunk of the reply actually left: one entry per datagram on
+    // UDP, per byte on serial, added as they go out.
     std::vector<int64_t> replySentUs;
+    // Bytes that the frame layouts fix (zeros, constants) but that differ,
+    // one text each, e.g. "bytes 3-6: 00 00 01 00, not zero".
+    std::vector<std::string> fixedByteIssues;
+    // Serial: how the driver had set its side of the line ("4800 8N1"), and
+    // whether that differs from the scales' setting.
+    std::string driverLine;
+    bool lineMismatch = false;
 };
 
 class ScalesEmulator {
@@ -103,9 +116,10 @@ class ScalesEmulator {
     // Listens for UDP on address:port (port 0 = any free port).  False on failure.
     bool StartUdp(const std::string& address = "127.0.0.1", uint16_t port = 0);
     uint16_t UdpPort() const;
-    // Opens a pseudo-terminal and serves the RLS1000 on it; returns the device
-    // path a driver opens as its serial port ("" on failure).
-    std::string StartSerial();
+    // Opens a pseudo-terminal and serves the RLS1000 on it as a line at
+    // `baud`, 8N1; returns the device path a driver opens as its serial port
+    // ("" on failure or for a speed no serial line has).
+    std::string StartSerial(uint32_t baud = kScalesBaud);
     void Stop();
 
     void SetFaults(const Faults& faults);
@@ -114,8 +128,9 @@ class ScalesEmulator {
     // for links started later, so that delays and gaps hold on a busy
     // machine.  True when every running link got it.
     bool SetRealtime(bool on);
-    // Waits until every frame received has been answered in full; false
-    // when that takes longer than timeoutMs.
+    // Waits until every frame received has been answered in full and no
+    // frame is still coming in on the modelled serial line; false when that
+    // takes longer than timeoutMs.
     bool WaitUntilIdle(int timeoutMs) const;
 
     State Snapshot() const;

@@ -24,17 +24,27 @@ constexpr int kExitStartFailed = 1;
 
 const char kUsage[] =
     "Usage: scales-emulator [options]\n"
-    "A stand-in for an RLS1000 label scales: answers the driver over UDP (and a\n"
-    "serial pseudo-terminal), prints each frame it receives, keeps the goods table.\n"
+    "A stand-in for an RLS1000 label scales: answers the driver over UDP (and "
+    "a\n"
+    "serial pseudo-terminal), prints each frame it receives, keeps the goods "
+    "table.\n"
     "\n"
     "Links:\n"
-    "  --port N             UDP port on 127.0.0.1 (default 5001; 0 = any free port)\n"
-    "  --address ADDR       listen address, must be in 127.0.0.0/8 (default 127.0.0.1)\n"
+    "  --port N             UDP port on 127.0.0.1 (default 5001; 0 = any free "
+    "port)\n"
+    "  --address ADDR       listen address, must be in 127.0.0.0/8 (default "
+    "127.0.0.1)\n"
     "  --port-file FILE     write the UDP port chosen to FILE\n"
-    "  --serial             also serve a pseudo-terminal; its device path is printed\n"
-    "  --serial-link FILE   --serial, and a symbolic link FILE to the device (a fixed\n"
+    "  --serial             also serve a pseudo-terminal; its device path is "
+    "printed\n"
+    "  --serial-link FILE   --serial, and a symbolic link FILE to the device "
+    "(a fixed\n"
     "                       name for the driver's settings; removed on exit)\n"
-    "  --realtime           run the links with real-time priority (SCHED_FIFO) so\n"
+    "  --baud N             the serial line's speed (default 4800, as the "
+    "scales);\n"
+    "                       frames sent at another speed are not answered\n"
+    "  --realtime           run the links with real-time priority (SCHED_FIFO) "
+    "so\n"
     "                       delays and gaps hold on a busy machine\n"
     "Output:\n"
     "  --state-file FILE    write the JSON state to FILE instead of stdout\n"
@@ -46,19 +56,24 @@ const char kUsage[] =
     "  --silent             never reply\n"
     "  --negative[=BYTE]    reply BYTE (default 0x00) instead of 0x02\n"
     "  --delay MS           reply MS milliseconds late\n"
-    "  --delay KIND=MS      reply to frames of KIND MS milliseconds late (overrides\n"
+    "  --delay KIND=MS      reply to frames of KIND MS milliseconds late "
+    "(overrides\n"
     "                       --delay MS for that kind; repeat for more kinds)\n"
     "  --fail-nth N         fail the Nth frame received (counted from 1)\n"
-    "  --fail-kind KIND[:COUNT]  fail frames of KIND (only the first COUNT): clock,\n"
-    "                       clear, goods, continuation, message, announcement,\n"
+    "  --fail-kind KIND[:COUNT]  fail frames of KIND (only the first COUNT): "
+    "clock,\n"
+    "                       clear, goods, continuation, message, "
+    "announcement,\n"
     "                       message-data, hot-keys, unknown\n"
-    "  --fail-reply negative|silent  how --fail-nth/--fail-kind fail (default negative)\n"
+    "  --fail-reply negative|silent  how --fail-nth/--fail-kind fail (default "
+    "negative)\n"
     "  --split N            send each reply as N datagrams, one send each\n"
-    "  --split-gap-us G     microseconds between those datagrams (default 300)\n"
+    "  --split-gap-us G     microseconds between those datagrams (default "
+    "300)\n"
     "  --split-burst        send the N datagrams in one system call instead\n"
     "  --reply-length N     reply N bytes (0x02 then zeros)\n"
     "  --garbage            reply random bytes (never starting with 0x02)\n"
-    "  --trickle MS         serial: send reply bytes one at a time, MS apart\n"
+    "  --trickle MS         serial: MS of idle line between reply bytes\n"
     "Signals: SIGUSR1 writes the state; SIGINT/SIGTERM write it and exit.\n";
 
 struct Options {
@@ -67,6 +82,7 @@ struct Options {
     std::string portFile;
     bool serial = false;
     std::string serialLink;
+    long baud = emu::kScalesBaud;
     bool realtime = false;
     std::string stateFile;
     bool table = false;
@@ -116,13 +132,22 @@ void ParseDelay(const std::string& value, long maxMs, emu::Faults& faults) {
         static_cast<int>(ParseNumber("--delay", value.substr(eq + 1), maxMs));
 }
 
+long ParseBaud(const std::string& value) {
+    constexpr long kMaxBaud = 4000000;
+    const long baud = ParseNumber("--baud", value, kMaxBaud);
+    if (!emu::IsLineSpeed(static_cast<uint32_t>(baud)))
+        throw UsageError("--baud: " + value +
+                         " is not a serial line speed (1200, 2400, 4800, 9600, ...)");
+    return baud;
+}
+
 // Options that take a value accept "--name value" and "--name=value".
 bool TakesValue(const std::string& name) {
     static const char* const kWithValue[] = {
         "--port",         "--address",       "--port-file",         "--serial-link",
         "--state-file",   "--exit-after-ms", "--exit-after-frames", "--delay",
         "--fail-nth",     "--fail-kind",     "--fail-reply",        "--split",
-        "--reply-length", "--trickle",       "--split-gap-us"};
+        "--reply-length", "--trickle",       "--split-gap-us",      "--baud"};
     for (const char* option : kWithValue) {
         if (name == option) return true;
     }
@@ -150,7 +175,10 @@ void Apply(const std::string& name, const std::string& value, bool hasValue, Opt
         o.serialLink = value;
     } else if (name == "--state-file")
         o.stateFile = value;
-    else if (name == "--realtime")
+    else if (name == "--baud") {
+        o.serial = true;
+        o.baud = ParseBaud(value);
+    } else if (name == "--realtime")
         o.realtime = true;
     else if (name == "--table")
         o.table = true;
@@ -209,7 +237,8 @@ Options ParseOptions(int argc, char** argv) {
         }
         Apply(name, value, hasValue, o);
     }
-    // Test traffic stays on this machine: the scales' real address is never served.
+    // Test traffic stays on this machine: the scales' real address is never
+    // served.
     if (!emu::IsLoopbackAddress(o.address))
         throw UsageError("--address " + o.address +
                          ": the emulator listens only on loopback addresses (127.0.0.0/8)");
@@ -264,12 +293,12 @@ bool Start(emu::ScalesEmulator& emulator, const Options& o) {
     }
     std::printf("listening on UDP %s:%u\n", o.address.c_str(), emulator.UdpPort());
     if (o.serial) {
-        const std::string path = emulator.StartSerial();
+        const std::string path = emulator.StartSerial(static_cast<uint32_t>(o.baud));
         if (path.empty()) {
             std::fprintf(stderr, "scales-emulator: cannot open a pseudo-terminal\n");
             return false;
         }
-        std::printf("serial port %s\n", path.c_str());
+        std::printf("serial port %s (%ld baud, 8N1)\n", path.c_str(), o.baud);
         if (!o.serialLink.empty() && !LinkSerialDevice(path, o.serialLink)) return false;
     }
     if (o.realtime) {
@@ -345,7 +374,8 @@ int main(int argc, char** argv) {
         return kExitStartFailed;
     }
     Serve(emulator, options, signals);
-    // Replies still planned (--delay, --trickle) go out before the links
+    // Frames still coming in on the serial line and replies still planned
+    // (--delay, --trickle, the line's own pace) are finished before the links
     // close; a driver that keeps sending is cut off after a while.
     constexpr int kFinishMs = 10 * 1000;
     emulator.WaitUntilIdle(kFinishMs);

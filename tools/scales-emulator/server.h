@@ -19,12 +19,20 @@ namespace emu {
 struct ArrivedFrame {
     const uint8_t* bytes = nullptr;
     size_t count = 0;
-    int64_t receivedUs = 0;  // when the link read it
+    // UDP: when the datagram was read.  Serial: when its last byte was
+    // complete on the modelled line.
+    int64_t receivedUs = 0;
+    // Serial only: how the driver had set its side of the line while the
+    // frame's bytes came ("9600 8N1"), and whether that differs from the
+    // scales' own setting, in which case the scales receive noise.
+    std::string driverLine;
+    bool lineMismatch = false;
 };
 
-// How to answer one frame: chunk k goes out delayMs after the frame arrived
-// plus k gaps (each chunk one datagram on UDP, one write on serial); gapUs 0
-// sends all chunks at once, on UDP in one system call.
+// How to answer one frame.  UDP: chunk k is one datagram, sent delayMs after
+// the frame arrived plus k gaps; gapUs 0 sends all chunks in one system call.
+// Serial: chunk k is one byte; the line itself spaces the bytes one character
+// time apart, and gapUs adds idle time between them.
 struct PlannedReply {
     std::vector<std::vector<uint8_t>> chunks;
     int delayMs = 0;
@@ -45,19 +53,22 @@ class Server {
     // Asks for (or gives up) real-time scheduling of the server's thread;
     // true when the thread now runs with it.
     virtual bool SetRealtime(bool on) = 0;
-    // Nothing received is waiting to be read, no partial serial frame is
-    // pending and every planned reply has gone out.
+    // Nothing received is waiting to be read, no frame is still coming in
+    // on the modelled line and every planned reply has gone out.
     virtual bool Idle() const = 0;
 };
 
 // True for a dotted IPv4 address in 127.0.0.0/8 or "localhost".
 bool IsLoopbackAddress(const std::string& address);
+// True for a speed a serial line can be set to (1200, 4800, 9600, ...).
+bool IsLineSpeed(uint32_t baud);
 
 // nullptr on failure; *boundPort receives the port actually bound.
 std::unique_ptr<Server> StartUdpServer(const std::string& address, uint16_t port,
                                        FrameHandler handler, SentHandler sent, uint16_t* boundPort);
-// nullptr on failure; *devicePath receives the slave device's path.
-std::unique_ptr<Server> StartSerialServer(FrameHandler handler, DropHandler dropped,
+// A line at `baud`, 8 data bits, no parity, one stop bit.  nullptr on
+// failure; *devicePath receives the slave device's path.
+std::unique_ptr<Server> StartSerialServer(uint32_t baud, FrameHandler handler, DropHandler dropped,
                                           SentHandler sent, std::string* devicePath);
 
 }  // namespace emu

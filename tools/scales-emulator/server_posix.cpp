@@ -15,6 +15,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <deque>
 #include <map>
 #include <optional>
 #include <thread>
@@ -66,9 +67,9 @@ struct PendingReply {
 };
 
 // One background thread around one descriptor: waits for input, for the
-// next event that falls due (a reply chunk, a serial fragment to give up) and for the stop signal
-// (a self-pipe).  Waits are absolute: a monotonic timer armed for the due time, never a sleep of a
-// computed length.
+// next event that falls due (a reply chunk, a frame completing on a modelled
+// line) and for the stop signal (a self-pipe).  Waits are absolute: a
+// monotonic timer armed for the due time, never a sleep of a computed length.
 class PollingServer : public Server {
   public:
     PollingServer(int fd, SentHandler sent) : fd_(fd), sent_(std::move(sent)) {}
@@ -116,7 +117,7 @@ class PollingServer : public Server {
   protected:
     // Called when the descriptor is readable, with the time it was seen so.
     virtual void Receive(TimePoint now) = 0;
-    // Events of the serial line (fragments given up).
+    // Events of a modelled line (frames completing, fragments given up).
     virtual std::optional<TimePoint> NextLineEvent() const { return std::nullopt; }
     virtual void HandleLineEvents(TimePoint /*now*/) {}
     // Sends chunks [from, from + count) of the reply.
@@ -271,14 +272,87 @@ class UdpServer : public PollingServer {
     std::vector<uint8_t> buffer_ = std::vector<uint8_t>(kMaxDatagram);
 };
 
-// The serial line is a byte stream: requests are cut into 259-byte frames.
-// A driver writes a frame in one go, so bytes that stay incomplete for a
-// while are a broken frame; they are given up so the next frame lines up.
+struct SpeedCode {
+    uint32_t baud;
+    speed_t code;
+};
+
+constexpr SpeedCode kSpeeds[] = {
+    {50, B50},         {75, B75},         {110, B110},       {134, B134},     {150, B150},
+    {200, B200},       {300, B300},       {600, B600},       {1200, B1200},   {1800, B1800},
+    {2400, B2400},     {4800, B4800},     {9600, B9600},     {19200, B19200}, {38400, B38400},
+    {57600, B57600},   {115200, B115200}, {230400, B230400},
+#ifdef B460800
+    {460800, B460800}, {921600, B921600},
+#endif
+};
+
+// 0 for a speed code outside the table (B0: the line hung up).
+uint32_t BaudOf(speed_t code) {
+    for (const SpeedCode& s : kSpeeds) {
+        if (s.code == code) return s.baud;
+    }
+    return 0;
+}
+
+// How the driver has set its side of the line, as "9600 8N1".  A Linux
+// pseudo-terminal keeps 8 data bits and no parity whatever it is told, so
+// there only the speed and the stop bits can differ from the scales'.
+struct LineSetting {
+    std::string text;
+    bool mismatch = false;
+};
+
+LineSetting DescribeLine(const termios& tio, uint32_t scalesBaud) {
+    constexpr int kScalesDataBits = 8;
+    const uint32_t out = BaudOf(cfgetospeed(&tio));
+    const uint32_t in = BaudOf(cfgetispeed(&tio));
+    int dataBits = 8;
+    switch (tio.c_cflag & CSIZE) {
+        case CS5:
+            dataBits = 5;
+            break;
+        case CS6:
+            dataBits = 6;
+            break;
+        case CS7:
+            dataBits = 7;
+            break;
+        default:
+            break;
+    }
+    char parity = 'N';
+    if (tio.c_cflag & PARENB) parity = (tio.c_cflag & PARODD) ? 'O' : 'E';
+#ifdef CMSPAR
+    if ((tio.c_cflag & PARENB) && (tio.c_cflag & CMSPAR))
+        parity = (tio.c_cflag & PARODD) ? 'M' : 'S';
+#endif
+    const int stopBits = (tio.c_cflag & CSTOPB) ? 2 : 1;
+    LineSetting line;
+    line.text = std::to_string(out) + (in != 0 && in != out ? "/" + std::to_string(in) : "") + " " +
+                std::to_string(dataBits) + parity + std::to_string(stopBits);
+    // An input speed of 0 means "the same as the output speed".
+    line.mismatch = out != scalesBaud || (in != 0 && in != scalesBaud) ||
+                    dataBits != kScalesDataBits || parity != 'N' || stopBits != 1;
+    return line;
+}
+
+// The serial line is a byte stream that the scales receive at their own pace:
+// one character (start bit, 8 data bits, stop bit) per 10 bit times, and no
+// byte before the one ahead of it is complete.  A pseudo-terminal hands over
+// the driver's bytes at once, so the line is modelled by bookkeeping: each
+// byte gets the time it would be complete on a real line, and a frame is
+// taken only when its 259th byte is.  Replies go out the same way, one byte
+// per character time.  Bytes that stay incomplete for a while are a broken
+// frame; they are given up so the next frame lines up.
 class SerialServer : public PollingServer {
   public:
-    SerialServer(int master, int slave, FrameHandler handler, DropHandler dropped, SentHandler sent)
+    SerialServer(int master, int slave, uint32_t baud, FrameHandler handler, DropHandler dropped,
+                 SentHandler sent)
         : PollingServer(master, std::move(sent)),
           slave_(slave),
+          baud_(baud),
+          characterTime_(CharacterTime(baud)),
           handler_(std::move(handler)),
           dropped_(std::move(dropped)) {}
     ~SerialServer() override {
@@ -288,38 +362,97 @@ class SerialServer : public PollingServer {
 
   private:
     static constexpr Millis kIncompleteFrame{300};
+    static constexpr int64_t kBitsPerCharacter = 10;
+
+    // Rounded up, so that 259 characters never take less than the line's time.
+    static Nanos CharacterTime(uint32_t baud) {
+        constexpr int64_t kNanosPerSecond = 1000000000;
+        return Nanos((kBitsPerCharacter * kNanosPerSecond + baud - 1) / baud);
+    }
+
+    struct LineFrame {
+        TimePoint done;
+        std::vector<uint8_t> bytes;
+        LineSetting line;
+    };
+
+    LineSetting DriverLine() const {
+        termios tio{};
+        if (tcgetattr(slave_, &tio) != 0) return {"unknown", true};
+        return DescribeLine(tio, baud_);
+    }
 
     void Receive(TimePoint now) override {
+        // The driver sets its line before it writes, so the setting read now
+        // is the one the bytes were sent with.
+        const LineSetting line = DriverLine();
         uint8_t buffer[4096];
-        const ssize_t n = read(fd_, buffer, sizeof buffer);
-        if (n <= 0) return;
-        lastInput_ = now;
-        pending_.insert(pending_.end(), buffer, buffer + n);
-        while (pending_.size() >= kFrameSize) {
-            PlannedReply plan = handler_(Arrived(kFrameSize));
-            Schedule(std::move(plan.chunks), now + Millis(plan.delayMs), Micros(plan.gapUs),
-                     sockaddr_in{}, plan.record);
-            pending_.erase(pending_.begin(), pending_.begin() + kFrameSize);
+        for (;;) {
+            const ssize_t n = read(fd_, buffer, sizeof buffer);
+            if (n <= 0) return;
+            TimePoint done = std::max(now, receiverFreeAt_);
+            // A frame whose bytes came with the wrong setting is noise, even
+            // when the setting was put right half-way through it.
+            if (!partial_.empty()) {
+                partialLine_.text = line.text;
+                partialLine_.mismatch = partialLine_.mismatch || line.mismatch;
+            }
+            for (ssize_t i = 0; i < n; ++i) {
+                done += characterTime_;
+                if (partial_.empty()) partialLine_ = line;
+                partial_.push_back(buffer[i]);
+                if (partial_.size() < kFrameSize) continue;
+                lineFrames_.push_back(LineFrame{done, std::move(partial_), partialLine_});
+                partial_.clear();
+            }
+            receiverFreeAt_ = done;
         }
     }
 
     std::optional<TimePoint> NextLineEvent() const override {
-        if (pending_.empty()) return std::nullopt;
-        return lastInput_ + kIncompleteFrame;
+        if (!lineFrames_.empty()) return lineFrames_.front().done;
+        if (!partial_.empty()) return receiverFreeAt_ + kIncompleteFrame;
+        return std::nullopt;
     }
 
     void HandleLineEvents(TimePoint now) override {
-        if (pending_.empty() || now < lastInput_ + kIncompleteFrame) return;
-        dropped_(Arrived(pending_.size()));
-        pending_.clear();
+        while (!lineFrames_.empty() && lineFrames_.front().done <= now) {
+            const LineFrame frame = std::move(lineFrames_.front());
+            lineFrames_.pop_front();
+            const ArrivedFrame arrived = Arrived(frame.bytes, frame.done, frame.line);
+            ScheduleOnLine(handler_(arrived), frame.done);
+        }
+        if (lineFrames_.empty() && !partial_.empty() && now >= receiverFreeAt_ + kIncompleteFrame) {
+            dropped_(Arrived(partial_, receiverFreeAt_, partialLine_));
+            partial_.clear();
+            partialLine_ = LineSetting{};
+        }
     }
 
-    ArrivedFrame Arrived(size_t count) const {
+    static ArrivedFrame Arrived(const std::vector<uint8_t>& bytes, TimePoint done,
+                                const LineSetting& line) {
         ArrivedFrame arrived;
-        arrived.bytes = pending_.data();
-        arrived.count = count;
-        arrived.receivedUs = MicrosOf(lastInput_);
+        arrived.bytes = bytes.data();
+        arrived.count = bytes.size();
+        arrived.receivedUs = MicrosOf(done);
+        arrived.driverLine = line.text;
+        arrived.lineMismatch = line.mismatch;
         return arrived;
+    }
+
+    // The scales start sending once their delay is over and their previous
+    // reply has left; the first byte is complete one character time later.
+    void ScheduleOnLine(const PlannedReply& plan, TimePoint frameDone) {
+        std::vector<std::vector<uint8_t>> bytes;
+        for (const auto& chunk : plan.chunks) {
+            for (uint8_t b : chunk) bytes.push_back({b});
+        }
+        if (bytes.empty()) return;
+        const TimePoint start = std::max(frameDone + Millis(plan.delayMs), transmitterFreeAt_);
+        const Nanos gap = characterTime_ + Micros(plan.gapUs);
+        const TimePoint first = start + characterTime_;
+        transmitterFreeAt_ = first + gap * static_cast<int64_t>(bytes.size() - 1);
+        Schedule(std::move(bytes), first, gap, sockaddr_in{}, plan.record);
     }
 
     void SendChunks(const PendingReply& reply, size_t from, size_t count) override {
@@ -332,12 +465,17 @@ class SerialServer : public PollingServer {
     }
 
     // Held open so that the master never sees a hang-up between the
-    // driver's sessions.
+    // driver's sessions, and read for the driver's line setting.
     int slave_;
+    const uint32_t baud_;
+    const Nanos characterTime_;
     FrameHandler handler_;
     DropHandler dropped_;
-    TimePoint lastInput_{};
-    std::vector<uint8_t> pending_;
+    TimePoint receiverFreeAt_{};
+    TimePoint transmitterFreeAt_{};
+    std::vector<uint8_t> partial_;
+    LineSetting partialLine_;
+    std::deque<LineFrame> lineFrames_;
 };
 
 }  // namespace
@@ -348,6 +486,11 @@ bool IsLoopbackAddress(const std::string& address) {
     if (inet_pton(AF_INET, address.c_str(), &parsed) != 1) return false;
     constexpr uint32_t kLoopbackNet = 127;
     return (ntohl(parsed.s_addr) >> 24) == kLoopbackNet;
+}
+
+bool IsLineSpeed(uint32_t baud) {
+    return baud != 0 && std::any_of(std::begin(kSpeeds), std::end(kSpeeds),
+                                    [baud](const SpeedCode& s) { return s.baud == baud; });
 }
 
 std::unique_ptr<Server> StartUdpServer(const std::string& address, uint16_t port,
@@ -374,8 +517,9 @@ std::unique_ptr<Server> StartUdpServer(const std::string& address, uint16_t port
     return server;
 }
 
-std::unique_ptr<Server> StartSerialServer(FrameHandler handler, DropHandler dropped,
+std::unique_ptr<Server> StartSerialServer(uint32_t baud, FrameHandler handler, DropHandler dropped,
                                           SentHandler sent, std::string* devicePath) {
+    if (!IsLineSpeed(baud)) return nullptr;
     int master = -1, slave = -1;
     char name[256] = {};
     if (openpty(&master, &slave, name, nullptr, nullptr) != 0) return nullptr;
@@ -386,7 +530,7 @@ std::unique_ptr<Server> StartSerialServer(FrameHandler handler, DropHandler drop
     tcgetattr(slave, &tio);
     cfmakeraw(&tio);
     tcsetattr(slave, TCSANOW, &tio);
-    auto server = std::make_unique<SerialServer>(master, slave, std::move(handler),
+    auto server = std::make_unique<SerialServer>(master, slave, baud, std::move(handler),
                                                  std::move(dropped), std::move(sent));
     if (!server->Launch()) return nullptr;
     if (devicePath) *devicePath = name;

@@ -107,6 +107,8 @@ std::string FormatStateJson(const State& state) {
     for (const auto& entry : state.goods) goods.push_back(GoodJson(entry.second));
     return "{\n  " +
            Join({Field("framesReceived", state.framesReceived),
+                 Field("framesWithWrongFixedBytes", state.framesWithWrongFixedBytes),
+                 Field("framesAtWrongLineSetting", state.framesAtWrongLineSetting),
                  Field("clock", ClockJson(state.clock)), Field("goods", Array(goods, "  ")),
                  Field("messages", MessagesJson(state)), Field("hotKeys", HotKeysJson(state))},
                 ",\n  ") +

@@ -7,7 +7,8 @@
 
 namespace emu {
 
-// {"framesReceived":..,"clock":..,"goods":[..],"messages":[..],"hotKeys":[..]}
+// {"framesReceived":.., "framesWithWrongFixedBytes":.., "framesAtWrongLineSetting":..,
+//  "clock":.., "goods":[..], "messages":[..], "hotKeys":[..]}
 std::string FormatStateJson(const State& state);
 // Aligned columns with a header line; "(no goods)" for an empty table.
 std::string FormatGoodsTable(const State& state);

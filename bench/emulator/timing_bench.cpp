@@ -1,0 +1,193 @@
+// How closely the scales emulator keeps the times it plans: the gap between
+// the datagrams of a split reply, a reply's delay, and the serial line's pace.
+// Figures come from the emulator's own records (when each chunk left) and,
+// for the serial line, from the driver's side.  Prints the overshoot beyond
+// the planned time (it is never early): median, 99th percentile, maximum.
+// Usage: bench_emulator_timing [replies] [--realtime]
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "tools/scales-emulator/emulator.h"
+
+namespace {
+
+constexpr int kDefaultReplies = 200;
+constexpr int kSplitGapUs = 300;
+constexpr int kDelayMs = 20;
+constexpr uint32_t kSerialBaud = 38400;
+constexpr int kSerialFrames = 40;
+constexpr int64_t kFrameSize = 259;
+constexpr int64_t kBitsPerCharacter = 10;
+constexpr int kReplyWaitMs = 2000;
+
+int64_t NowUs() {
+    return std::chrono::duration_cast<std::chrono::microseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+std::vector<uint8_t> ClockFrame() {
+    std::vector<uint8_t> frame(kFrameSize, 0);
+    const uint8_t head[] = {0x0E, 0x01, 0x00, 0, 0, 0, 0, 0x24, 0x03, 0x05, 0x09, 0x07, 0x45};
+    std::memcpy(frame.data(), head, sizeof head);
+    return frame;
+}
+
+void Report(const char* what, std::vector<int64_t> overshootUs) {
+    if (overshootUs.empty()) {
+        std::printf("%-34s no samples\n", what);
+        return;
+    }
+    std::sort(overshootUs.begin(), overshootUs.end());
+    const auto at = [&](double q) {
+        return overshootUs[static_cast<size_t>(q * static_cast<double>(overshootUs.size() - 1))];
+    };
+    std::printf("%-34s n=%-4zu median %5lld us  p99 %6lld us  max %6lld us\n", what,
+                overshootUs.size(), static_cast<long long>(at(0.5)),
+                static_cast<long long>(at(0.99)), static_cast<long long>(overshootUs.back()));
+}
+
+int ConnectedSocket(uint16_t port) {
+    const int fd = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(port);
+    inet_pton(AF_INET, "127.0.0.1", &to.sin_addr);
+    connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    return fd;
+}
+
+// Reads datagrams until `count` came or the wait is over; counts the tails
+// that were already waiting when the first datagram was read.
+int ReceiveReply(int fd, int count, int* tailsWaiting) {
+    uint8_t buffer[64];
+    int got = 0;
+    while (got < count) {
+        pollfd p{fd, POLLIN, 0};
+        if (poll(&p, 1, kReplyWaitMs) <= 0) break;
+        if (recv(fd, buffer, sizeof buffer, 0) <= 0) break;
+        if (++got == 1 && recv(fd, buffer, sizeof buffer, MSG_DONTWAIT) > 0) {
+            ++*tailsWaiting;
+            ++got;
+        }
+    }
+    return got;
+}
+
+void SplitGaps(emu::ScalesEmulator& emulator, int replies) {
+    emu::Faults faults;
+    faults.splitDatagrams = 3;
+    faults.splitGapUs = kSplitGapUs;
+    emulator.SetFaults(faults);
+    emulator.ClearFrames();
+    const int fd = ConnectedSocket(emulator.UdpPort());
+    const std::vector<uint8_t> frame = ClockFrame();
+    int tailsWaiting = 0;
+    for (int i = 0; i < replies; ++i) {
+        send(fd, frame.data(), frame.size(), 0);
+        ReceiveReply(fd, faults.splitDatagrams, &tailsWaiting);
+    }
+    close(fd);
+    emulator.WaitUntilIdle(kReplyWaitMs);
+    std::vector<int64_t> overshoot;
+    for (const emu::ReceivedFrame& f : emulator.Frames()) {
+        for (size_t k = 1; k < f.replySentUs.size(); ++k)
+            overshoot.push_back(f.replySentUs[k] - f.replySentUs[k - 1] - kSplitGapUs);
+    }
+    Report("UDP split gap 300 us", overshoot);
+    // Counted by this program's own thread, so it also shows how late the
+    // reader woke up: a reader held off for the gap finds the tail waiting.
+    std::printf("%-34s %d of %d replies\n", "  tail waiting when the first read", tailsWaiting,
+                replies);
+}
+
+void Delays(emu::ScalesEmulator& emulator, int replies) {
+    emu::Faults faults;
+    faults.delayMs = kDelayMs;
+    emulator.SetFaults(faults);
+    emulator.ClearFrames();
+    const int fd = ConnectedSocket(emulator.UdpPort());
+    const std::vector<uint8_t> frame = ClockFrame();
+    int unused = 0;
+    for (int i = 0; i < replies; ++i) {
+        send(fd, frame.data(), frame.size(), 0);
+        ReceiveReply(fd, 1, &unused);
+    }
+    close(fd);
+    emulator.WaitUntilIdle(kReplyWaitMs);
+    std::vector<int64_t> overshoot;
+    for (const emu::ReceivedFrame& f : emulator.Frames()) {
+        if (!f.replySentUs.empty())
+            overshoot.push_back(f.replySentUs[0] - f.receivedUs - kDelayMs * 1000);
+    }
+    Report("UDP delay 20 ms", overshoot);
+}
+
+// The driver's side writes a whole frame at once and waits for the reply's
+// byte: the line's time for 259 + 1 characters, and the emulator's lateness.
+void SerialPace(emu::ScalesEmulator& emulator) {
+    emulator.SetFaults(emu::Faults{});
+    const int fd = open(emulator.StartSerial(kSerialBaud).c_str(), O_RDWR | O_NOCTTY);
+    if (fd < 0) {
+        std::printf("serial line did not start\n");
+        return;
+    }
+    termios tio{};
+    tcgetattr(fd, &tio);
+    cfmakeraw(&tio);
+    cfsetispeed(&tio, B38400);
+    cfsetospeed(&tio, B38400);
+    tcsetattr(fd, TCSANOW, &tio);
+    const int64_t characterUs = kBitsPerCharacter * 1000000 / kSerialBaud;
+    const std::vector<uint8_t> frame = ClockFrame();
+    std::vector<int64_t> seen;
+    for (int i = 0; i < kSerialFrames; ++i) {
+        const int64_t start = NowUs();
+        if (write(fd, frame.data(), frame.size()) != kFrameSize) break;
+        pollfd p{fd, POLLIN, 0};
+        uint8_t reply = 0;
+        if (poll(&p, 1, kReplyWaitMs) <= 0 || read(fd, &reply, 1) != 1) break;
+        seen.push_back(NowUs() - start - (kFrameSize + 1) * characterUs);
+    }
+    close(fd);
+    Report("serial 38400: reply seen by driver", seen);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int replies = kDefaultReplies;
+    bool realtime = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--realtime") == 0)
+            realtime = true;
+        else
+            replies = std::max(1, std::atoi(argv[i]));
+    }
+    emu::ScalesEmulator emulator;
+    if (!emulator.StartUdp("127.0.0.1", 0)) {
+        std::printf("emulator did not start\n");
+        return 1;
+    }
+    if (realtime) {
+        std::printf("real-time scheduling: %s\n",
+                    emulator.SetRealtime(true) ? "on (SCHED_FIFO)" : "not granted");
+    }
+    SplitGaps(emulator, replies);
+    Delays(emulator, replies);
+    SerialPace(emulator);
+    return 0;
+}
