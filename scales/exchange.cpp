@@ -31,6 +31,7 @@ constexpr int kMaxDrainedReplies = 64;
 constexpr int64_t kOutputPollUs = 1000;
 // The response time of a reply that answers no known frame.
 constexpr int64_t kUnknownResponseUs = std::numeric_limits<int64_t>::max();
+constexpr int64_t kNoEndUs = std::numeric_limits<int64_t>::max();
 
 }  // namespace
 
@@ -71,9 +72,9 @@ Reply Exchange::Await(const ExchangeRule& rule) {
         if (!link_.WaitForInput(waitEnd - now)) continue;
         const int64_t seen = link_.NowUs();
         if (link_.Read(buffer_.data()) <= 0) continue;
-        if (CreditToOwed(seen, waitEnd)) continue;
+        if (CreditToOwed(seen, waitEnd, kNoEndUs)) continue;
         const Reply reply{true, buffer_[0]};
-        TakeTail(QuietAfter(seen - writtenUs_), waitEnd);
+        TakeTail(QuietAfter(seen - writtenUs_), waitEnd, kNoEndUs);
         ++tally_.replies;
         return reply;
     }
@@ -99,7 +100,7 @@ void Exchange::Drain() {
     LookAtLink();
     for (int replies = 0; replies < kMaxDrainedReplies && link_.WaitForInput(0); ++replies) {
         const int64_t seen = link_.NowUs();
-        if (link_.Read(buffer_.data()) > 0) TakeStale(seen);
+        if (link_.Read(buffer_.data()) > 0) TakeStale(seen, kNoEndUs);
     }
 }
 
@@ -120,29 +121,34 @@ int64_t Exchange::AwaitLineClear() {
     return link_.NowUs();
 }
 
+// Bytes seen only after `untilUs` (this thread was held up) may have come
+// after it too: at the end of a frame's line time they may be its reply, so
+// they are left to what follows.  A stale reply's tail is not taken past
+// `untilUs` either.
 void Exchange::ListenStale(int64_t untilUs) {
     for (int64_t now = link_.NowUs(); now < untilUs; now = link_.NowUs()) {
         if (!link_.WaitForInput(untilUs - now)) continue;
         const int64_t seen = link_.NowUs();
-        if (link_.Read(buffer_.data()) > 0) TakeStale(seen);
+        if (seen >= untilUs) return;
+        if (link_.Read(buffer_.data()) > 0) TakeStale(seen, untilUs);
     }
 }
 
 // A reply that cannot answer the frame in hand: it came before that frame was
 // written or could have left the line.
-void Exchange::TakeStale(int64_t seenUs) {
-    if (CreditToOwed(seenUs, seenUs)) return;
-    TakeTail(QuietAfter(kUnknownResponseUs), seenUs);
+void Exchange::TakeStale(int64_t seenUs, int64_t tailEndUs) {
+    if (CreditToOwed(seenUs, seenUs, tailEndUs)) return;
+    TakeTail(QuietAfter(kUnknownResponseUs), seenUs, tailEndUs);
     ++tally_.staleDropped;
 }
 
-bool Exchange::CreditToOwed(int64_t seenUs, int64_t waitEndUs) {
+bool Exchange::CreditToOwed(int64_t seenUs, int64_t waitEndUs, int64_t tailEndUs) {
     DropExpired(seenUs);
     if (owedCount_ == 0) return false;
     const int64_t writtenUs = owed_[0].writtenUs;
     std::copy(owed_.begin() + 1, owed_.begin() + owedCount_, owed_.begin());
     --owedCount_;
-    TakeTail(QuietAfter(seenUs - writtenUs), waitEndUs);
+    TakeTail(QuietAfter(seenUs - writtenUs), waitEndUs, tailEndUs);
     ++tally_.lateCredited;
     return true;
 }
@@ -150,11 +156,13 @@ bool Exchange::CreditToOwed(int64_t seenUs, int64_t waitEndUs) {
 // Called right after the Read that brought a reply's first bytes.  Each
 // quiet time is counted from after the Read that ended it: a Read that
 // finds several datagrams waiting may come well after the first arrived,
-// and the last of them arrived no later than the Read.
-void Exchange::TakeTail(int64_t quietUs, int64_t waitEndUs) {
+// and the last of them arrived no later than the Read.  Nothing is taken
+// past `tailEndUs`.
+void Exchange::TakeTail(int64_t quietUs, int64_t waitEndUs, int64_t tailEndUs) {
     const bool serial = kind_ == LinkKind::kSerial;
     int64_t quietEnd = link_.NowUs() + quietUs;
-    const int64_t limit = std::max(waitEndUs, quietEnd + (kTailQuietsPastWait - 1) * quietUs);
+    const int64_t limit =
+        std::min(tailEndUs, std::max(waitEndUs, quietEnd + (kTailQuietsPastWait - 1) * quietUs));
     for (int reads = 1; serial || reads < kMaxReplyReads; ++reads) {
         const int64_t now = link_.NowUs();
         if (now >= limit) return;

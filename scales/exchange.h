@@ -91,9 +91,9 @@ class Exchange {
     void Drain();
     int64_t AwaitLineClear();
     void ListenStale(int64_t untilUs);
-    void TakeStale(int64_t seenUs);
-    bool CreditToOwed(int64_t seenUs, int64_t waitEndUs);
-    void TakeTail(int64_t quietUs, int64_t waitEndUs);
+    void TakeStale(int64_t seenUs, int64_t tailEndUs);
+    bool CreditToOwed(int64_t seenUs, int64_t waitEndUs, int64_t tailEndUs);
+    void TakeTail(int64_t quietUs, int64_t waitEndUs, int64_t tailEndUs);
     int64_t QuietAfter(int64_t responseUs) const;
     void Owe(int64_t writtenUs, int64_t graceEndUs);
     void DropExpired(int64_t nowUs);
