@@ -7,7 +7,7 @@
 //      processors;
 //  (c) a serial line at 9600 baud: goods/s against the line's own limit,
 //      two 259-byte frames and their replies at 10 bits a byte.
-// Usage: bench_scales_upload [goods]
+// Usage: bench_scales_upload [goods]   (goods for (a) and (b); (c) uploads 10)
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <signal.h>
@@ -30,6 +30,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr int kDefaultGoods = 300;
+constexpr int kLineGoods = 10;  // about half a second each at 9600 baud
 constexpr int kAnswerAfterMs = 5;
 constexpr int kLineBaud = 9600;
 constexpr int kSpinners = 2;
@@ -149,6 +150,33 @@ bool BusyMachine(int goods) {
     return true;
 }
 
+// Two frames a good and a one-byte reply to each, 10 bits a byte.
+double LineLimit(uint32_t baud) {
+    constexpr size_t kReplyBytes = 1;
+    const int64_t goodUs = scales::LineTimeUs(2 * (scales::kFrameSize + kReplyBytes), baud);
+    return 1e6 / static_cast<double>(goodUs);
+}
+
+bool SerialLine(int goods) {
+    emu::ScalesEmulator emulator;
+    const std::string device = emulator.StartSerial(kLineBaud);
+    // The line's pace is the emulator's to keep; on a busy machine only a
+    // real-time thread keeps it.
+    const bool realtime = emulator.SetRealtime(true);
+    CScalesRongta1000 scales;
+    scales.SetKeepOpen(1);
+    if (device.empty() || scales.ConnectByRS232(device.c_str(), kLineBaud) != 0) return false;
+    const double rate = Upload(scales, goods);
+    if (rate < 0) return false;
+    const double limit = LineLimit(kLineBaud);
+    std::printf("(c) serial line at %d baud%s: limit %.3f goods/s\n", kLineBaud,
+                realtime ? " (emulator real-time)" : "", limit);
+    std::printf("    %d goods: %.3f goods/s = %.3f of the limit (target %.2f)\n", goods, rate,
+                rate / limit, kLineShareTarget);
+    ReportTally(scales);
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -156,5 +184,6 @@ int main(int argc, char** argv) {
     if (goods <= 0) return 2;
     bool ok = SlowScales(goods);
     ok = BusyMachine(goods) && ok;
+    ok = SerialLine(kLineGoods) && ok;
     return ok ? 0 : 1;
 }
