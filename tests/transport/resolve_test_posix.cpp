@@ -1,12 +1,13 @@
 // Host-name look-up against a resolver that never answers.  The test runs in
 // a child process with a network and mount namespace of its own: its
 // loopback is the only interface, its resolv.conf names 127.0.0.1, where a
-// UDP socket takes the queries and never answers, and its nsswitch.conf asks
-// only DNS.  Nothing leaves the machine and the host's files stay untouched.
+// UDP socket takes the queries and never answers, and its hosts file knows
+// one name.  Nothing leaves the machine and the host's files stay untouched.
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <net/if.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sched.h>
 #include <sys/ioctl.h>
 #include <sys/mount.h>
@@ -23,6 +24,7 @@
 #include <string>
 
 #include "tests/transport/test_support.h"
+#include "transport/poll_posix.h"
 #include "transport/port.h"
 
 namespace {
@@ -35,6 +37,7 @@ enum ChildResult {
     kTooSlow = 3,
     kResolverNotAsked = 4,
     kNumericAddressLookedUp = 5,
+    kKnownNameNotReached = 6,
     kNoPrivateNetwork = 77,
 };
 
@@ -57,15 +60,29 @@ bool LoopbackUp() {
     return up;
 }
 
-// A name server on 127.0.0.1:53 that takes queries and never answers.
-int SilentNameServer() {
+// A UDP socket on a loopback address; non-blocking.
+int UdpOn(const char* ip, uint16_t port) {
     const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
-    address.sin_port = htons(53);
-    inet_pton(AF_INET, "127.0.0.1", &address.sin_addr);
+    address.sin_port = htons(port);
+    inet_pton(AF_INET, ip, &address.sin_addr);
     if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) return -1;
     return fd;
+}
+
+// The name the hosts file knows reaches the address it gives.
+bool KnownNameReached() {
+    constexpr uint16_t kScalesPort = 5001;
+    const int scales = UdpOn("127.0.0.7", kScalesPort);
+    CZavComLanPort port;
+    if (scales < 0 || port.OpenLan("scales.known", kScalesPort, transport::kSocketDatagram) != 0) {
+        return false;
+    }
+    const uint8_t frame[transport::kFrameSize] = {0x0E, 0x04};
+    uint8_t got[transport::kFrameSize + 1];
+    return port.Write(frame) == transport::kFrameSize && transport::PollFor(scales, POLLIN, 1000) &&
+           recv(scales, got, sizeof got, 0) == transport::kFrameSize;
 }
 
 int QueriesTaken(int server) {
@@ -80,10 +97,12 @@ ChildResult LookUpInPrivateNetwork(const std::string& dir) {
     // Mounts made from here on stay in this namespace.
     if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
         !BindOver(dir + "/resolv.conf", "/etc/resolv.conf") ||
-        !BindOver(dir + "/nsswitch.conf", "/etc/nsswitch.conf") || !LoopbackUp()) {
+        !BindOver(dir + "/nsswitch.conf", "/etc/nsswitch.conf") ||
+        !BindOver(dir + "/hosts", "/etc/hosts") || !LoopbackUp()) {
         return kNoPrivateNetwork;
     }
-    const int server = SilentNameServer();
+    // A name server that takes queries and never answers.
+    const int server = UdpOn("127.0.0.1", 53);
     if (server < 0) return kNoPrivateNetwork;
 
     CZavComLanPort port;
@@ -98,6 +117,7 @@ ChildResult LookUpInPrivateNetwork(const std::string& dir) {
     if (took > kMostMs) return kTooSlow;
     if (port.OpenLan("127.0.0.1", 5001, transport::kSocketDatagram) != 0) return kOpenSucceeded;
     if (QueriesTaken(server) != 0) return kNumericAddressLookedUp;
+    if (!KnownNameReached()) return kKnownNameNotReached;
     return kAsExpected;
 }
 
@@ -105,7 +125,8 @@ TEST(NameLookup, AResolverThatNeverAnswersCostsTheConnectLimit) {
     transport_test::LibraryDir dir(false);
     std::ofstream(dir.File("resolv.conf"))
         << "nameserver 127.0.0.1\noptions timeout:5 attempts:2\n";
-    std::ofstream(dir.File("nsswitch.conf")) << "hosts: dns\n";
+    std::ofstream(dir.File("nsswitch.conf")) << "hosts: files dns\n";
+    std::ofstream(dir.File("hosts")) << "127.0.0.7 scales.known\n";
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) _exit(LookUpInPrivateNetwork(dir.Path().string()));
