@@ -49,7 +49,6 @@ class SimulatedLink : public scales::ExchangeLink {
     bool oneDatagramPerRead = false;
     Script script = [](const Frame&, int) { return Answer{}; };
     int64_t now = 1000 * kMs;
-    int waits = 0;
 
     // Bytes that reach the driver at `atUs`, whatever was written.
     void Arrive(int64_t atUs, std::vector<uint8_t> bytes) { inbox_.emplace(atUs, bytes); }
@@ -83,9 +82,8 @@ class SimulatedLink : public scales::ExchangeLink {
         return scales::kFrameSize;
     }
     bool WaitForInput(int64_t limitUs) override {
-        ++waits;
         const int64_t until = now + std::max<int64_t>(0, limitUs);
-        if (kind != LinkKind::kClosed && !inbox_.empty() && inbox_.begin()->first <= until) {
+        if (!inbox_.empty() && inbox_.begin()->first <= until) {
             now = std::max(now, inbox_.begin()->first);
             return true;
         }
@@ -413,16 +411,6 @@ TEST(ExchangeEngine, DrainTakesEverythingAlreadyWaiting) {
     const Reply reply = exchange.Transact(Goods(1), ExchangeRule::Goods());
     EXPECT_EQ(reply.first, kRefused);
     EXPECT_GE(exchange.Tally().staleDropped, 1u);
-}
-
-// A closed link passes the wait asleep rather than asking again and again.
-TEST(ExchangeEngine, AClosedLinkWaitsWithoutSpinning) {
-    SimulatedLink link;
-    link.kind = LinkKind::kClosed;
-    Exchange exchange(link);
-    const int64_t took = Took(link, [&] { exchange.Transact(Goods(1), ExchangeRule::Goods()); });
-    EXPECT_EQ(took, 500 * kMs);
-    EXPECT_LE(link.waits, 3);
 }
 
 }  // namespace
