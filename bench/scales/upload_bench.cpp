@@ -11,6 +11,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -115,12 +116,14 @@ bool SlowScales(int goods) {
     return true;
 }
 
-// Processes that keep a processor busy until they are killed.
+// Processes that keep a processor busy until they are killed, or until this
+// one ends, however it ends.
 std::vector<pid_t> StartSpinners(int count) {
     std::vector<pid_t> spinners;
     for (int i = 0; i < count; ++i) {
         const pid_t child = fork();
         if (child == 0) {
+            prctl(PR_SET_PDEATHSIG, SIGKILL);
             for (volatile unsigned long n = 0;; n = n + 1) {
             }
         }
