@@ -6,7 +6,10 @@
 //  (b) a scales answering at once while two spinning processes hold both
 //      processors;
 //  (c) a serial line at 9600 baud: goods/s against the line's own limit,
-//      two 259-byte frames and their replies at 10 bits a byte.
+//      two 259-byte frames and their replies at 10 bits a byte;
+//  (d) a scales answering after 2 ms with each reply in two datagrams 0.3 or
+//      0.5 ms apart (sent from a real-time thread): how many replies kept
+//      their gap and whether any verdict went wrong.
 // Usage: bench_scales_upload [goods]   (goods for (a) and (b); (c) uploads 10)
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -180,6 +183,67 @@ bool SerialLine(int goods) {
     return true;
 }
 
+// True when every reply to frames [from, end) kept the gap give or take
+// 0.2 ms: the emulator records each datagram after sending it and sends the
+// next no earlier than its plan nor than a gap after that record, so the
+// second record less the first one's due moment bounds the real gap.
+bool KeptTheGap(const emu::ScalesEmulator& emulator, size_t from, int gapUs) {
+    constexpr int64_t kToleranceUs = 200;
+    constexpr int64_t kAnswerUs = 2000;
+    const std::vector<emu::ReceivedFrame> frames = emulator.Frames();
+    for (size_t i = from; i < frames.size(); ++i) {
+        const std::vector<int64_t>& sent = frames[i].replySentUs;
+        if (sent.size() != 2 || sent[1] - (frames[i].receivedUs + kAnswerUs) > gapUs + kToleranceUs)
+            return false;
+    }
+    return true;
+}
+
+// One good: its result, its frames and anything its replies left behind.
+// -1 when its replies did not keep the gap (not an instance of the case), 1
+// when it was misjudged, 0 when it was judged right.
+int SplitGood(CScalesRongta1000& scales, emu::ScalesEmulator& emulator, int good, int gapUs) {
+    const size_t before = emulator.Frames().size();
+    const uint64_t dropped = scales.Tally().staleDropped;
+    const int32_t result = scales.SendGood(u"Товар", good, good, 100, 1);
+    emulator.WaitUntilIdle(2000);
+    const bool leftOver = scales.Port().WaitForInput(0);
+    uint8_t discard[transport::kReadRoom];
+    while (scales.Port().Read(discard) > 0) {
+    }
+    if (!KeptTheGap(emulator, before, gapUs)) return -1;
+    const bool right = result == 0 && emulator.Frames().size() - before == 2 && !leftOver &&
+                       scales.Tally().staleDropped == dropped;
+    return right ? 0 : 1;
+}
+
+bool SplitReplies(int goods) {
+    for (const int gapUs : {300, 500}) {
+        emu::ScalesEmulator emulator;
+        CScalesRongta1000 scales;
+        if (!ConnectUdp(scales, emulator)) return false;
+        const bool realtime = emulator.SetRealtime(true);
+        emu::Faults split;
+        split.delayMs = 2;
+        split.splitDatagrams = 2;
+        split.splitGapUs = gapUs;
+        split.replyLength = 2;
+        emulator.SetFaults(split);
+        int judged = 0;
+        int misjudged = 0;
+        for (int i = 1; i <= goods; ++i) {
+            const int verdict = SplitGood(scales, emulator, i, gapUs);
+            if (verdict >= 0) ++judged;
+            if (verdict > 0) ++misjudged;
+        }
+        std::printf(
+            "(d) 2 ms answers, 2 datagrams %d us apart%s: %d goods, %d with every reply "
+            "on its gap, %d of them misjudged (target 0)\n",
+            gapUs, realtime ? " (real-time sender)" : "", goods, judged, misjudged);
+    }
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -188,5 +252,6 @@ int main(int argc, char** argv) {
     bool ok = SlowScales(goods);
     ok = BusyMachine(goods) && ok;
     ok = SerialLine(kLineGoods) && ok;
+    ok = SplitReplies(goods) && ok;
     return ok ? 0 : 1;
 }
