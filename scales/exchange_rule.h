@@ -1,7 +1,11 @@
 // How one RLS1000 command is exchanged: how long to wait for the reply, how
-// often to try, whether stale input is drained first, whether the outcome is
-// recorded, and what the reply means for the result.
+// often to try and how long to pause between tries, whether a frame left
+// without a reply still expects a late one, whether the outcome is recorded,
+// and what the reply means for the result.  Every command has its rule by
+// name here; the engine (exchange.h) applies them.
 #pragma once
+
+#include <cstdint>
 
 namespace scales {
 
@@ -11,19 +15,53 @@ enum class Recording {
     kNoReplyOnly,  // only "OK" after no reply
 };
 
-enum class ReplyRule {
+enum class Verdict {
     kIgnore,            // 0 whatever came back
     kPositiveOr3,       // 0 for 0x02; 3 for a negative reply or none
     kPositiveNegative,  // 0 for 0x02, 7 for any other first byte, 3 for none
     kAnyReply,          // 0 for any reply, 3 for none
 };
 
-struct ExchangeRule {
-    int replyWaitMs;
-    int attempts;
-    bool drainFirst;
-    Recording recording;
-    ReplyRule rule;
+struct Reply {
+    bool arrived = false;
+    uint8_t first = 0;  // the verdict byte, when arrived
 };
+
+struct ExchangeRule {
+    // The wait for a reply, counted from the moment the frame can have left
+    // the line.
+    int replyWaitMs = 0;
+    // Listening on after the wait for a reply that is merely late; a frame
+    // with such a second chance owes nothing afterwards.
+    int lateListenMs = 0;
+    // A frame whose wait ended without a reply still expects one for a while
+    // (exchange.h); a reply arriving then is credited to it.
+    bool owesLateReply = true;
+    int attempts = 1;
+    // After a failed attempt the scales get time to finish whatever they
+    // were doing before the request is repeated.
+    int retryPauseMs = 300;
+    Recording recording = Recording::kNone;
+    Verdict verdict = Verdict::kIgnore;
+
+    // 0E 01 00 from SyncClock: the reply does not matter.
+    static ExchangeRule Clock();
+    // 0E 01 00 from SetClock: only a positive reply is success.
+    static ExchangeRule SetClock();
+    // 0E 04 00 00 04
+    static ExchangeRule ClearGoods();
+    // 0B 00 00
+    static ExchangeRule Goods();
+    // A2: any reply accepts it, as the goods record is already in.
+    static ExchangeRule Continuation();
+    // 02 F8..FA 03
+    static ExchangeRule HotKeyPage();
+    // 62 and 79: every frame of a message; the attempts are the whole
+    // message's.
+    static ExchangeRule Message();
+};
+
+// The result code a reply (or its absence) gives under `verdict`.
+int32_t JudgeReply(Verdict verdict, const Reply& reply);
 
 }  // namespace scales

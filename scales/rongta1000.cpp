@@ -1,6 +1,6 @@
 // CScalesRongta1000: the RLS1000 commands.  Each command is a frame builder
-// plus an exchange rule (reply wait, attempts, how the reply is judged); the
-// exchange itself lives in rongta1000_exchange.cpp.
+// plus its named exchange rule (exchange_rule.h); the exchange itself lives in
+// rongta1000_exchange.cpp and the engine (exchange.h).
 #include "scales/error_table.h"
 #include "scales/field_ranges.h"
 #include "scales/frames.h"
@@ -9,24 +9,6 @@
 
 using scales::ExchangeRule;
 using scales::Frame;
-using scales::Recording;
-using scales::ReplyRule;
-
-namespace {
-
-// Waits and attempts the RLS1000 needs per command.
-constexpr ExchangeRule kClockRule{200, 1, false, Recording::kNone, ReplyRule::kIgnore};
-constexpr ExchangeRule kSetClockRule{200, 1, false, Recording::kNone, ReplyRule::kPositiveOr3};
-constexpr ExchangeRule kClearRule{200, 1, true, Recording::kAlways, ReplyRule::kIgnore};
-constexpr ExchangeRule kGoodsRule{500, 3, true, Recording::kAlways, ReplyRule::kPositiveNegative};
-// A continuation is accepted by any reply: the record itself is already in.
-constexpr ExchangeRule kContinuationRule{1500, 2, true, Recording::kNoReplyOnly,
-                                         ReplyRule::kAnyReply};
-constexpr ExchangeRule kHotKeyPageRule{200, 1, true, Recording::kAlways, ReplyRule::kIgnore};
-constexpr int kMessageAttempts = 3;
-constexpr int kMessageReplyMs = 200;
-
-}  // namespace
 
 CScalesRongta1000::CScalesRongta1000() : timeSource_(transport::GetLocalTime) {}
 
@@ -50,6 +32,7 @@ int32_t CScalesRongta1000::OpenPort() {
     devicePort_.SetNoParity();
     devicePort_.SetEightDataBits();
     devicePort_.SetOneStopBit();
+    exchange_.Reopened();
     return opened;
 }
 
@@ -66,7 +49,7 @@ void CScalesRongta1000::SetTimeSource(TimeSource source) {
 
 int32_t CScalesRongta1000::SyncClock() {
     // The time is read after the port is open, right before the frame is built.
-    return RunExchange(kClockRule, [this] {
+    return RunExchange(ExchangeRule::Clock(), [this] {
         const transport::LocalTime now = timeSource_();
         return scales::BuildClockFrame(
             {now.year, now.month, now.day, now.hour, now.minute, now.second});
@@ -76,13 +59,13 @@ int32_t CScalesRongta1000::SyncClock() {
 int32_t CScalesRongta1000::SetClock(int32_t year, int32_t month, int32_t day, int32_t hour,
                                     int32_t minute, int32_t second) {
     const scales::ClockValues time{year, month, day, hour, minute, second};
-    return RunExchange(kSetClockRule, [&time] { return scales::BuildClockFrame(time); });
+    return RunExchange(ExchangeRule::SetClock(), [&time] { return scales::BuildClockFrame(time); });
 }
 
 int32_t CScalesRongta1000::ClearGoods() {
     messageCounter_ = 0;
     continuationCounter_ = 0;
-    return RunExchange(kClearRule, [] { return scales::BuildClearGoodsFrame(); });
+    return RunExchange(ExchangeRule::ClearGoods(), [] { return scales::BuildClearGoodsFrame(); });
 }
 
 int32_t CScalesRongta1000::SendGood(const std::u16string& name, int32_t code, int32_t plu,
@@ -109,8 +92,8 @@ int32_t CScalesRongta1000::SendGoodToScalesV1(const std::u16string& name,
         const int32_t clock = SyncClock();
         if (clock != scales::kOk) return clock;
         const std::string name1251 = text::Utf16ToWindows1251(name);
-        const int32_t record =
-            RunExchange(kGoodsRule, [&] { return scales::BuildGoodsFrame(name1251, fields); });
+        const int32_t record = RunExchange(
+            ExchangeRule::Goods(), [&] { return scales::BuildGoodsFrame(name1251, fields); });
         if (record != scales::kOk) return record;
         return SendContinuationBytes(name1251, fields.code);
     });
@@ -128,7 +111,7 @@ int32_t CScalesRongta1000::SendNameContinuation(const std::u16string& name, int3
 // repeated continuation for one they already applied.
 int32_t CScalesRongta1000::SendContinuationBytes(const std::string& name1251, int32_t code) {
     if (!scales::NeedsNameContinuation(name1251)) return scales::kOk;
-    return RunExchange(kContinuationRule, [&] {
+    return RunExchange(ExchangeRule::Continuation(), [&] {
         return scales::BuildContinuationFrame(continuationCounter_++, name1251, code);
     });
 }
@@ -148,7 +131,7 @@ int32_t CScalesRongta1000::SendMessageV1(int32_t number, const std::u16string& t
         if (fits != scales::kOk) return fits;
         // A repeated attempt sends the same sequence numbers again.
         const auto restart = [this, firstSequence] { messageCounter_ = firstSequence; };
-        return RunAttempts(kMessageAttempts, true, restart,
+        return RunAttempts(ExchangeRule::Message(), restart,
                            [&] { return SendMessageFrames(number, lines); });
     });
 }
@@ -156,32 +139,30 @@ int32_t CScalesRongta1000::SendMessageV1(int32_t number, const std::u16string& t
 int32_t CScalesRongta1000::SendMessageFrames(int32_t number,
                                              const std::vector<std::string>& lines) {
     if (scales::MessageSize(lines) <= scales::kShortMessageRoom) {
-        return WriteAndAwaitReply(scales::BuildShortMessageFrame(number, lines));
+        return ExchangeMessageFrame(scales::BuildShortMessageFrame(number, lines));
     }
     const int32_t announced =
-        WriteAndAwaitReply(scales::BuildAnnouncementFrame(number, messageCounter_));
+        ExchangeMessageFrame(scales::BuildAnnouncementFrame(number, messageCounter_));
     if (announced != scales::kOk) return announced;
     const std::string joined = scales::JoinMessageLines(lines);
     const size_t frames = scales::MessageDataFrameCount(joined.size());
     for (size_t i = 0; i < frames; ++i) {
         const int32_t sent =
-            WriteAndAwaitReply(scales::BuildMessageDataFrame(messageCounter_++, joined, i));
+            ExchangeMessageFrame(scales::BuildMessageDataFrame(messageCounter_++, joined, i));
         if (sent != scales::kOk) return sent;
     }
     return scales::kOk;
 }
 
-int32_t CScalesRongta1000::WriteAndAwaitReply(const Frame& frame) {
-    devicePort_.Write(frame.data());
+int32_t CScalesRongta1000::ExchangeMessageFrame(const Frame& frame) {
+    exchange_.Send(frame);
     return AwaitReply();
 }
 
 int32_t CScalesRongta1000::AwaitReply() {
     return Guarded([this] {
-        const scales::Reply reply =
-            scales::AwaitReplyBytes(devicePort_, readBuffer_, kMessageReplyMs);
-        RecordOutcome(reply);
-        return JudgeReply(ReplyRule::kPositiveNegative, reply);
+        const ExchangeRule rule = ExchangeRule::Message();
+        return Conclude(rule, exchange_.Await(rule));
     });
 }
 
@@ -204,7 +185,7 @@ int32_t CScalesRongta1000::AddHotKey(uint32_t code, int32_t keyNumber) {
 // but have no page.
 int32_t CScalesRongta1000::SendHotKeys() {
     for (int page = 0; page < scales::kHotKeyPages; ++page) {
-        const int32_t sent = RunExchange(kHotKeyPageRule, [this, page] {
+        const int32_t sent = RunExchange(ExchangeRule::HotKeyPage(), [this, page] {
             return scales::BuildHotKeyPage(hotKeys_.data(), hotKeys_.size(), page);
         });
         if (sent != scales::kOk) return sent;

@@ -12,10 +12,11 @@
 #include <string>
 #include <vector>
 
+#include "scales/exchange.h"
 #include "scales/exchange_rule.h"
 #include "scales/frames.h"
 #include "scales/goods_fields.h"
-#include "scales/reply.h"
+#include "scales/port_link.h"
 #include "transport/local_time.h"
 #include "transport/port.h"
 
@@ -111,8 +112,9 @@ class CScalesRongta1000 : public IScalesObject {
     virtual int32_t SetClock(int32_t year, int32_t month, int32_t day, int32_t hour, int32_t minute,
                              int32_t second);
 
-    // Positive (0), negative (7) or no reply (3) to a frame just written,
-    // waiting up to 200 ms; records the outcome text.
+    // Positive (0), negative (7) or no reply (3) to the message frame last
+    // sent through the exchange engine, waiting as messages do (200 ms);
+    // records the outcome text.
     int32_t AwaitReply();
 
     uint16_t MessageCounter() const { return messageCounter_; }
@@ -124,21 +126,26 @@ class CScalesRongta1000 : public IScalesObject {
     using TimeSource = transport::LocalTime (*)();
     void SetTimeSource(TimeSource source);
 
+    // How replies were credited so far (for tests and benchmarks).
+    const scales::ExchangeTally& Tally() const { return exchange_.Tally(); }
+
   protected:
-    // One command: EnsureOpen, drain, write the frame `build` makes, await and
-    // judge the reply, retry with pauses, as `rule` says.
+    // One command: the frame `build` makes, exchanged, judged and retried as
+    // `rule` says.
     int32_t RunExchange(const scales::ExchangeRule& rule,
                         const std::function<scales::Frame()>& build);
-    // The retry skeleton: `attempt` runs after EnsureOpen (and the drain) and
-    // gives 0 or the failure of that attempt; `restart` runs before each one.
-    int32_t RunAttempts(int attempts, bool drainFirst, const std::function<void()>& restart,
+    // The retry skeleton: `attempt` runs after EnsureOpen and gives 0 or the
+    // failure of that attempt; `restart` runs before each one.  A failed
+    // attempt is followed by the rule's pause.
+    int32_t RunAttempts(const scales::ExchangeRule& rule, const std::function<void()>& restart,
                         const std::function<int32_t()>& attempt);
     // The rest of a name already in windows-1251; nothing when it fits the record.
     int32_t SendContinuationBytes(const std::string& name1251, int32_t code);
     int32_t SendMessageFrames(int32_t number, const std::vector<std::string>& lines);
-    int32_t WriteAndAwaitReply(const scales::Frame& frame);
+    int32_t ExchangeMessageFrame(const scales::Frame& frame);
+    // Records the outcome as `rule` says and gives the verdict.
+    int32_t Conclude(const scales::ExchangeRule& rule, const scales::Reply& reply);
     void RecordOutcome(const scales::Reply& reply);
-    static int32_t JudgeReply(scales::ReplyRule rule, const scales::Reply& reply);
     // Runs `operation`; an unexpected failure closes the port and gives 1.
     int32_t Guarded(const std::function<int32_t()>& operation);
 
@@ -146,5 +153,6 @@ class CScalesRongta1000 : public IScalesObject {
     uint16_t messageCounter_ = 0;
     uint16_t continuationCounter_ = 0;
     TimeSource timeSource_;
-    scales::ReadBuffer readBuffer_{};
+    scales::PortLink link_{devicePort_};
+    scales::Exchange exchange_{link_};
 };

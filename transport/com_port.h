@@ -55,8 +55,12 @@ class COMPort {
     int Read(uint8_t* buffer, int room);
     // Writes `count` bytes; returns the count written.  Raises kComWriteFailed.
     int Write(const uint8_t* bytes, int count);
-    // True when input (or a line error) is waiting, within `timeoutMs`.
-    bool WaitReadable(int timeoutMs);
+    // True when input (or a line error) is waiting, within `timeoutUs`
+    // microseconds.
+    bool WaitReadableUs(int64_t timeoutUs);
+    // Bytes written but still in the driver's output queue, not yet handed to
+    // the line; -1 when the driver cannot tell.
+    int OutputQueued();
 
   private:
     struct LineState;  // the system's line-state record

@@ -265,6 +265,12 @@ int COMPort::Write(const uint8_t* bytes, int count) {
     return done;
 }
 
-bool COMPort::WaitReadable(int timeoutMs) {
-    return PollFor(Fd(handle), POLLIN, timeoutMs) != 0;
+bool COMPort::WaitReadableUs(int64_t timeoutUs) {
+    return transport::PollForUs(Fd(handle), POLLIN, timeoutUs) != 0;
+}
+
+int COMPort::OutputQueued() {
+    int queued = 0;
+    if (ioctl(Fd(handle), TIOCOUTQ, &queued) != 0) return -1;
+    return queued;
 }

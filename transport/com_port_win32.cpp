@@ -14,8 +14,8 @@ struct COMPort::LineState {
 
 namespace {
 
-// WaitReadable looks at the driver's input queue this often.
-constexpr int kQueuePollMs = 2;
+// WaitReadableUs looks at the driver's input queue this often.
+constexpr int64_t kQueuePollUs = 2000;
 
 [[noreturn]] void Raise(const char* text) {
     throw std::runtime_error(text);
@@ -140,14 +140,22 @@ int COMPort::Write(const uint8_t* bytes, int count) {
 // The serial driver offers no readiness wait without overlapped I/O, so the
 // input queue is looked at in short steps.  A line error counts as ready, so
 // that the next Read reports it.
-bool COMPort::WaitReadable(int timeoutMs) {
-    ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(timeoutMs < 0 ? 0 : timeoutMs);
+bool COMPort::WaitReadableUs(int64_t timeoutUs) {
+    const int64_t deadline = transport::MonotonicUs() + (timeoutUs < 0 ? 0 : timeoutUs);
     for (;;) {
         DWORD errors = 0;
         COMSTAT status{};
         if (!ClearCommError(Device(handle), &errors, &status)) return true;
         if (status.cbInQue > 0) return true;
-        if (GetTickCount64() >= deadline) return false;
-        transport::SleepMs(kQueuePollMs);
+        const int64_t left = deadline - transport::MonotonicUs();
+        if (left <= 0) return false;
+        transport::SleepUs(left < kQueuePollUs ? left : kQueuePollUs);
     }
+}
+
+int COMPort::OutputQueued() {
+    DWORD errors = 0;
+    COMSTAT status{};
+    if (!ClearCommError(Device(handle), &errors, &status)) return -1;
+    return static_cast<int>(status.cbOutQue);
 }

@@ -1,5 +1,7 @@
-// The computer's local date and time, and a millisecond sleep.
+// The computer's local date and time, a steady clock and sleeps.
 #pragma once
+
+#include <cstdint>
 
 namespace transport {
 
@@ -15,5 +17,10 @@ struct LocalTime {
 
 LocalTime GetLocalTime();
 void SleepMs(int milliseconds);
+// A sleep of at least `microseconds`; where the system sleeps only in whole
+// milliseconds, it rounds up.
+void SleepUs(int64_t microseconds);
+// Microseconds of a clock that never jumps, from an unspecified start.
+int64_t MonotonicUs();
 
 }  // namespace transport

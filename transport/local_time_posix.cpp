@@ -19,11 +19,22 @@ LocalTime GetLocalTime() {
 }
 
 void SleepMs(int milliseconds) {
-    if (milliseconds <= 0) return;
-    timespec left{milliseconds / 1000, (milliseconds % 1000) * 1000000L};
+    SleepUs(static_cast<int64_t>(milliseconds) * 1000);
+}
+
+void SleepUs(int64_t microseconds) {
+    if (microseconds <= 0) return;
+    timespec left{static_cast<time_t>(microseconds / 1000000),
+                  static_cast<long>(microseconds % 1000000) * 1000L};
     // Signals the host process may receive must not cut the sleep short.
     while (nanosleep(&left, &left) != 0) {
     }
+}
+
+int64_t MonotonicUs() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<int64_t>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
 }
 
 }  // namespace transport

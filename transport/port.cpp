@@ -172,12 +172,16 @@ int32_t CZavComLanPort::Disconnect() {
 int32_t CZavComLanPort::Read(uint8_t* buffer) {
     CiAutoLockMutex hold(&s_->lock);
     int32_t n = 0;
+    bool closeAfter = false;
     if (s_->networkLink) {
         n = s_->networkLink->Receive(buffer);
         if (n < 0) {
             Disconnect();
             return 0;
         }
+        // A closed stream stays readable for ever: kept open, it would make
+        // every wait for a reply return at once with nothing.
+        closeAfter = s_->networkLink->PeerClosed();
     } else if (s_->serialLink) {
         try {
             n = s_->serialLink->Read(buffer, transport::kReadRoom);
@@ -187,6 +191,7 @@ int32_t CZavComLanPort::Read(uint8_t* buffer) {
         }
     }
     WriteMonitorRecord(buffer, n, transport::kDirectionIn);
+    if (closeAfter) Disconnect();
     return n;
 }
 
@@ -255,11 +260,22 @@ bool CZavComLanPort::IsConnected() {
     return s_->serialLink != nullptr;
 }
 
-bool CZavComLanPort::WaitForInput(int timeoutMs) {
+bool CZavComLanPort::WaitForInputUs(int64_t timeoutUs) {
     CiAutoLockMutex hold(&s_->lock);
-    if (s_->networkLink) return s_->networkLink->WaitReadable(timeoutMs);
-    if (s_->serialLink) return s_->serialLink->WaitReadable(timeoutMs);
+    if (s_->networkLink) return s_->networkLink->WaitReadableUs(timeoutUs);
+    if (s_->serialLink) return s_->serialLink->WaitReadableUs(timeoutUs);
     return false;
+}
+
+bool CZavComLanPort::WaitForInput(int timeoutMs) {
+    constexpr int64_t kUsPerMs = 1000;
+    return WaitForInputUs(static_cast<int64_t>(timeoutMs) * kUsPerMs);
+}
+
+int32_t CZavComLanPort::OutputQueued() {
+    CiAutoLockMutex hold(&s_->lock);
+    if (!s_->serialLink) return -1;
+    return s_->serialLink->OutputQueued();
 }
 
 void CZavComLanPort::SetMonitorDevice(const char* deviceId) {
@@ -312,6 +328,11 @@ std::string CZavComLanPort::Description() {
 uint8_t CZavComLanPort::ConnectionType() {
     CiAutoLockMutex hold(&s_->lock);
     return s_->connectionType;
+}
+
+uint8_t CZavComLanPort::SocketKind() {
+    CiAutoLockMutex hold(&s_->lock);
+    return s_->socketKind;
 }
 
 uint32_t CZavComLanPort::BaudRate() {

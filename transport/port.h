@@ -40,7 +40,10 @@ class CZavComLanPort {
     int32_t OpenCom(const char* deviceName);                                    // 0 or 1
     int32_t OpenLan(const char* host, int32_t portNumber, uint8_t socketKind);  // 0 or 1
     int32_t Disconnect();                                                       // always 0
-    int32_t Read(uint8_t* buffer);        // bytes placed (0..kReadRoom); never waits
+    // Bytes placed (0..kReadRoom); never waits.  A network receive error, or
+    // the end of a stream the peer closed, closes the port (after the bytes
+    // that came before the end are returned).
+    int32_t Read(uint8_t* buffer);
     int32_t Write(const uint8_t* frame);  // sends kFrameSize bytes; see the result table
     int32_t SetBaudRate(uint32_t speed);  // 0, -1 no serial link, -2 refused
     int32_t SetNoParity();
@@ -50,12 +53,18 @@ class CZavComLanPort {
     void SetMonitorDevice(const char* deviceId);
     void WriteMonitorRecord(const uint8_t* bytes, int32_t count, int direction);
 
-    // Waits until input is available on the open link or `timeoutMs` passes.
-    // True when a Read would now return bytes (or report a link error).
-    // False after the time limit, or at once when nothing is open.
+    // Waits until input is available on the open link or `timeoutUs`
+    // microseconds pass.  True when a Read would now return bytes (or report
+    // a link error or a stream's end).  False after the time limit, or at
+    // once when nothing is open.
+    bool WaitForInputUs(int64_t timeoutUs);
     bool WaitForInput(int timeoutMs);
+    // Serial line: bytes written but not yet handed to the line by the
+    // driver; -1 when it cannot tell or no serial line is open.
+    int32_t OutputQueued();
 
     uint8_t ConnectionType();  // transport::kConnection*
+    uint8_t SocketKind();      // transport::kSocketDatagram or a stream kind
     uint32_t BaudRate();
     std::u16string MonitorPath();
     bool MonitorEnabled();

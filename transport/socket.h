@@ -35,7 +35,8 @@ class CZavClientSocket : public CZavSocket {
     // A failed creation leaves the socket invalid and makes Connect fail.
     explicit CZavClientSocket(uint8_t socketKind);
 
-    // `host` is a dotted IPv4 address or a host name.  Waits at most 3 s.
+    // `host` is a dotted IPv4 address or a host name.  Waits at most 3 s in
+    // all, name look-up included; a dotted address is never looked up.
     int Connect(const char* host, uint16_t port);
     // Sends one frame of transport::kFrameSize bytes, waiting at most 1 s each
     // time the socket cannot take more.  Bytes sent, or -1 on an error.
@@ -43,11 +44,16 @@ class CZavClientSocket : public CZavSocket {
     // Takes what has arrived, up to transport::kReadRoom bytes, without
     // waiting.  Bytes placed, or -1 on an error.
     int Receive(uint8_t* buffer);
-    // True when input (or an error) is waiting, within `timeoutMs`.
-    bool WaitReadable(int timeoutMs);
+    // True once a stream peer has closed its side (an empty datagram is not
+    // a close).  The bytes that came before the close were still returned.
+    bool PeerClosed() const { return peerClosed_; }
+    // True when input (or an error) is waiting, within `timeoutUs`
+    // microseconds.
+    bool WaitReadableUs(int64_t timeoutUs);
 
   private:
     bool datagram_;
+    bool peerClosed_ = false;
 };
 
 // Networking must be started before a socket is made: networking.h.

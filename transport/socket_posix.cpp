@@ -10,7 +10,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <cstring>
+#include <chrono>
+#include <new>
+#include <string>
 
 #include "transport/networking.h"
 #include "transport/poll_posix.h"
@@ -21,7 +23,10 @@ namespace {
 
 using transport::PollFor;
 
-constexpr int kConnectWaitMs = 3000;
+using Clock = std::chrono::steady_clock;
+
+// The whole of Connect, name look-up included, fits in this limit.
+constexpr std::chrono::milliseconds kConnectWait{3000};
 constexpr int kSendWaitMs = 1000;
 // Incoming data is only looked for, never waited for.
 constexpr int kReceivePollMs = 0;
@@ -34,15 +39,65 @@ constexpr int kSendFlags = MSG_NOSIGNAL | MSG_DONTWAIT;
 constexpr int kSendFlags = MSG_DONTWAIT;
 #endif
 
-bool ResolveIpv4(const char* host, in_addr* out) {
-    if (inet_pton(AF_INET, host, out) == 1) return true;
+// A name look-up handed to the system resolver, kept in one heap block with
+// the name and hints it points at.  The resolver works on it in a thread of
+// the C library's own; when the look-up can be neither finished nor
+// cancelled in time, the block is left to that thread (a small leak) rather
+// than freed while it may still write its answer there.
+struct Lookup {
+    std::string name;
     addrinfo hints{};
-    hints.ai_family = AF_INET;
-    addrinfo* found = nullptr;
-    if (getaddrinfo(host, nullptr, &hints, &found) != 0 || found == nullptr) return false;
-    *out = reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr;
-    freeaddrinfo(found);
-    return true;
+    gaicb request{};
+};
+
+int LookupStatus(Lookup* lookup, Clock::time_point deadline) {
+    const gaicb* list[] = {&lookup->request};
+    for (;;) {
+        const int status = gai_error(&lookup->request);
+        if (status != EAI_INPROGRESS) return status;
+        const auto left =
+            std::chrono::duration_cast<std::chrono::nanoseconds>(deadline - Clock::now());
+        if (left.count() <= 0) return EAI_INPROGRESS;
+        const timespec limit{static_cast<time_t>(left.count() / 1000000000),
+                             static_cast<long>(left.count() % 1000000000)};
+        gai_suspend(list, 1, &limit);
+    }
+}
+
+// The first IPv4 address of `host`, or false.  A dotted address never goes to
+// the resolver; a name is given up at `deadline`, as a resolver that never
+// answers would otherwise hold the host's thread for its own time-outs
+// (several seconds a server, for every server in its list).
+bool ResolveIpv4(const char* host, in_addr* out, Clock::time_point deadline) {
+    if (inet_pton(AF_INET, host, out) == 1) return true;
+    Lookup* lookup = new (std::nothrow) Lookup;
+    if (lookup == nullptr) return false;
+    try {
+        lookup->name = host;
+    } catch (...) {
+        delete lookup;
+        return false;
+    }
+    lookup->hints.ai_family = AF_INET;
+    lookup->request.ar_name = lookup->name.c_str();
+    lookup->request.ar_request = &lookup->hints;
+    gaicb* list[] = {&lookup->request};
+    if (getaddrinfo_a(GAI_NOWAIT, list, 1, nullptr) != 0) {
+        delete lookup;
+        return false;
+    }
+    int status = LookupStatus(lookup, deadline);
+    if (status == EAI_INPROGRESS) {
+        const int cancelled = gai_cancel(&lookup->request);
+        if (cancelled == EAI_NOTCANCELED) return false;  // left to the resolver
+        status = cancelled == EAI_ALLDONE ? gai_error(&lookup->request) : EAI_CANCELED;
+    }
+    addrinfo* found = lookup->request.ar_result;
+    const bool resolved = status == 0 && found != nullptr;
+    if (resolved) *out = reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr;
+    if (found != nullptr) freeaddrinfo(found);
+    delete lookup;
+    return resolved;
 }
 
 bool SetNonBlocking(int fd) {
@@ -52,8 +107,10 @@ bool SetNonBlocking(int fd) {
 
 // A refused or failed stream connect also makes the socket writable on POSIX
 // systems; only the socket's pending error tells it from a real connection.
-bool ConnectSucceeded(int fd) {
-    int revents = PollFor(fd, POLLOUT, kConnectWaitMs);
+bool ConnectSucceeded(int fd, Clock::time_point deadline) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now());
+    int revents = transport::PollForUs(fd, POLLOUT, left.count());
     if ((revents & POLLOUT) == 0) return false;
     int error = 0;
     socklen_t len = sizeof error;
@@ -90,12 +147,13 @@ CZavClientSocket::CZavClientSocket(uint8_t socketKind)
 }
 
 int CZavClientSocket::Connect(const char* host, uint16_t port) {
+    const Clock::time_point deadline = Clock::now() + kConnectWait;
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
     // No host at all is no address: the system would otherwise take an empty
     // name for this computer itself.
-    if (host == nullptr || *host == '\0' || !ResolveIpv4(host, &address.sin_addr)) {
+    if (host == nullptr || *host == '\0' || !ResolveIpv4(host, &address.sin_addr, deadline)) {
         return kConnectUnresolved;
     }
     int fd = static_cast<int>(sock);
@@ -103,7 +161,7 @@ int CZavClientSocket::Connect(const char* host, uint16_t port) {
     // A datagram socket only records the peer's address and connects at once.
     if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) return kConnectOk;
     if (errno != EINPROGRESS && errno != EINTR) return kConnectFailed;
-    return ConnectSucceeded(fd) ? kConnectOk : kConnectFailed;
+    return ConnectSucceeded(fd, deadline) ? kConnectOk : kConnectFailed;
 }
 
 int CZavClientSocket::Send(const uint8_t* frame) {
@@ -141,15 +199,19 @@ int CZavClientSocket::Receive(uint8_t* buffer) {
             return -1;
         }
         room -= static_cast<int>(got);
-        // For a stream the peer has closed its side; for datagrams an empty one.
-        if (got == 0) break;
+        if (got == 0) {
+            // A stream's end: the peer has closed its side for good.  On a
+            // datagram socket it is only an empty datagram.
+            peerClosed_ = !datagram_;
+            break;
+        }
     }
     return transport::kReadRoom - room;
 }
 
-bool CZavClientSocket::WaitReadable(int timeoutMs) {
+bool CZavClientSocket::WaitReadableUs(int64_t timeoutUs) {
     if (!IsValid()) return false;
-    return PollFor(static_cast<int>(sock), POLLIN, timeoutMs) != 0;
+    return transport::PollForUs(static_cast<int>(sock), POLLIN, timeoutUs) != 0;
 }
 
 // POSIX sockets need no start.

@@ -4,13 +4,27 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include <memory>
+#include <new>
+#include <string>
+
 #include "transport/networking.h"
 #include "transport/port.h"
 #include "transport/socket.h"
 
+// In ws2_32 since Windows 8, but not declared by every SDK's headers.
+extern "C" {
+DECLSPEC_IMPORT int WSAAPI GetAddrInfoExCancel(LPHANDLE lpHandle);
+DECLSPEC_IMPORT int WSAAPI GetAddrInfoExOverlappedResult(LPOVERLAPPED lpOverlapped);
+}
+
 namespace {
 
-constexpr long kConnectWaitSeconds = 3;
+// The whole of Connect, name look-up included, fits in this limit.
+constexpr ULONGLONG kConnectWaitMs = 3000;
+// After a cancel the look-up still has to report that it ended before its
+// memory may go.
+constexpr DWORD kCancelSettleMs = 1000;
 constexpr long kSendWaitSeconds = 1;
 constexpr long kReceivePollMicroseconds = 10;
 constexpr WORD kWinsockVersion = MAKEWORD(2, 2);
@@ -35,14 +49,76 @@ bool Ready(SOCKET s, bool forWrite, long microseconds) {
     return FD_ISSET(s, &wanted) || (!forWrite && FD_ISSET(s, &failed));
 }
 
-bool ResolveIpv4(const char* host, in_addr* out) {
+DWORD MsLeft(ULONGLONG deadline) {
+    const ULONGLONG now = GetTickCount64();
+    return now >= deadline ? 0 : static_cast<DWORD>(deadline - now);
+}
+
+// A name look-up that Windows runs in the background, in one heap block with
+// everything it writes to.  When it can be neither finished nor cancelled in
+// time, the block and its event are left to it (a small leak) rather than
+// freed while it may still write its answer there.
+struct Lookup {
+    std::wstring name;
+    ADDRINFOEXW hints{};
+    ADDRINFOEXW* result = nullptr;
+    OVERLAPPED overlapped{};
+    HANDLE cancelHandle = nullptr;
+
+    ~Lookup() {
+        if (result != nullptr) FreeAddrInfoExW(result);
+        if (overlapped.hEvent != nullptr) CloseHandle(overlapped.hEvent);
+    }
+};
+
+// The host name as UTF-16; 8-bit host names are in the system code page.
+std::wstring WideName(const char* host) {
+    const int count = MultiByteToWideChar(CP_ACP, 0, host, -1, nullptr, 0);
+    if (count <= 1) return std::wstring();
+    std::wstring wide(static_cast<size_t>(count), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, host, -1, &wide[0], count);
+    wide.resize(static_cast<size_t>(count - 1));
+    return wide;
+}
+
+// Waits for a pending look-up until `deadline`; on time-out cancels it and
+// waits for its end.  False when it is still running: the caller must then
+// leave its memory alone.
+bool FinishLookup(Lookup* lookup, ULONGLONG deadline) {
+    HANDLE done = lookup->overlapped.hEvent;
+    if (WaitForSingleObject(done, MsLeft(deadline)) == WAIT_OBJECT_0) return true;
+    if (GetAddrInfoExCancel(&lookup->cancelHandle) != NO_ERROR) return false;
+    return WaitForSingleObject(done, kCancelSettleMs) == WAIT_OBJECT_0;
+}
+
+// The first IPv4 address of `host`, or false.  A dotted address never goes to
+// the resolver; a name is given up at `deadline`, as a resolver that never
+// answers would otherwise hold the host's thread for its own time-outs.
+bool ResolveIpv4(const char* host, in_addr* out, ULONGLONG deadline) {
     if (inet_pton(AF_INET, host, out) == 1) return true;
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    addrinfo* found = nullptr;
-    if (getaddrinfo(host, nullptr, &hints, &found) != 0 || found == nullptr) return false;
-    *out = reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr;
-    freeaddrinfo(found);
+    std::unique_ptr<Lookup> lookup(new (std::nothrow) Lookup);
+    if (!lookup) return false;
+    try {
+        lookup->name = WideName(host);
+    } catch (...) {
+        return false;
+    }
+    if (lookup->name.empty()) return false;
+    lookup->hints.ai_family = AF_INET;
+    lookup->overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (lookup->overlapped.hEvent == nullptr) return false;
+    int status = GetAddrInfoExW(lookup->name.c_str(), nullptr, NS_DNS, nullptr, &lookup->hints,
+                                &lookup->result, nullptr, &lookup->overlapped, nullptr,
+                                &lookup->cancelHandle);
+    if (status == WSA_IO_PENDING) {
+        if (!FinishLookup(lookup.get(), deadline)) {
+            lookup.release();  // still running: left to Windows
+            return false;
+        }
+        status = GetAddrInfoExOverlappedResult(&lookup->overlapped);
+    }
+    if (status != NO_ERROR || lookup->result == nullptr) return false;
+    *out = reinterpret_cast<sockaddr_in*>(lookup->result->ai_addr)->sin_addr;
     return true;
 }
 
@@ -67,12 +143,13 @@ CZavClientSocket::CZavClientSocket(uint8_t socketKind)
 }
 
 int CZavClientSocket::Connect(const char* host, uint16_t port) {
+    const ULONGLONG deadline = GetTickCount64() + kConnectWaitMs;
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
     // No host at all is no address: the system would otherwise take an empty
     // name for this computer itself.
-    if (host == nullptr || *host == '\0' || !ResolveIpv4(host, &address.sin_addr)) {
+    if (host == nullptr || *host == '\0' || !ResolveIpv4(host, &address.sin_addr, deadline)) {
         return kConnectUnresolved;
     }
     if (!IsValid()) return kConnectFailed;
@@ -82,7 +159,9 @@ int CZavClientSocket::Connect(const char* host, uint16_t port) {
     // A datagram socket only records the peer's address and connects at once.
     if (connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) return kConnectOk;
     if (WSAGetLastError() != WSAEWOULDBLOCK) return kConnectFailed;
-    return Ready(s, true, kConnectWaitSeconds * 1000000) ? kConnectOk : kConnectFailed;
+    constexpr long kUsPerMs = 1000;
+    return Ready(s, true, static_cast<long>(MsLeft(deadline)) * kUsPerMs) ? kConnectOk
+                                                                          : kConnectFailed;
 }
 
 int CZavClientSocket::Send(const uint8_t* frame) {
@@ -119,16 +198,19 @@ int CZavClientSocket::Receive(uint8_t* buffer) {
             return -1;
         }
         room -= got;
-        // For a stream the peer has closed its side; for datagrams an empty one.
-        if (got == 0) break;
+        if (got == 0) {
+            // A stream's end: the peer has closed its side for good.  On a
+            // datagram socket it is only an empty datagram.
+            peerClosed_ = !datagram_;
+            break;
+        }
     }
     return transport::kReadRoom - room;
 }
 
-bool CZavClientSocket::WaitReadable(int timeoutMs) {
+bool CZavClientSocket::WaitReadableUs(int64_t timeoutUs) {
     if (!IsValid()) return false;
-    long ms = timeoutMs < 0 ? 0 : timeoutMs;
-    return Ready(Handle(sock), false, ms * 1000);
+    return Ready(Handle(sock), false, static_cast<long>(timeoutUs < 0 ? 0 : timeoutUs));
 }
 
 namespace transport::os {

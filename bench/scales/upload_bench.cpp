@@ -1,61 +1,257 @@
-// Programs goods through CScalesRongta1000 into the scales emulator on
-// 127.0.0.1, as UploadGoods does (clock + goods record per good), and prints
-// the rate.  Usage: bench_scales_upload [goods] [runs]
+// Goods upload against the in-process scales emulator on 127.0.0.1, as
+// UploadGoods does it (clock + goods record per good), in three settings:
+//  (a) a scales answering after 5 ms: goods/s as a share of the device's
+//      limit, two exchanges a good, each as long as a raw round trip to the
+//      same emulator measured here with a plain UDP socket;
+//  (b) a scales answering at once while two spinning processes hold both
+//      processors;
+//  (c) a serial line at 9600 baud: goods/s against the line's own limit,
+//      two 259-byte frames and their replies at 10 bits a byte;
+//  (d) a scales answering after 2 ms with each reply in two datagrams 0.3 or
+//      0.5 ms apart (sent from a real-time thread): how many replies kept
+//      their gap and whether any verdict went wrong.
+// Usage: bench_scales_upload [goods]   (goods for (a) and (b); (c) uploads 10)
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
+#include "scales/exchange.h"
 #include "scales/scales_object.h"
 #include "tools/scales-emulator/emulator.h"
 
 namespace {
 
-constexpr int kDefaultGoods = 1000;
-constexpr int kDefaultRuns = 3;
-constexpr double kTargetGoodsPerSecond = 2000.0;
+using Clock = std::chrono::steady_clock;
 
-// Returns goods per second, or a negative number when a good failed.
-double UploadRun(CScalesRongta1000& scales, int goods) {
-    const auto start = std::chrono::steady_clock::now();
+constexpr int kDefaultGoods = 300;
+constexpr int kLineGoods = 10;  // about half a second each at 9600 baud
+constexpr int kAnswerAfterMs = 5;
+constexpr int kLineBaud = 9600;
+constexpr int kSpinners = 2;
+constexpr double kShareTarget = 0.80;
+constexpr double kLoadedTarget = 1000.0;
+constexpr double kLineShareTarget = 0.85;
+
+double SecondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// Goods per second, or a negative number when a good failed.
+double Upload(CScalesRongta1000& scales, int goods) {
+    const auto start = Clock::now();
     for (int i = 1; i <= goods; ++i) {
         const std::u16string name =
             u"Товар " + std::u16string(1, static_cast<char16_t>(u'А' + i % 32));
         const int32_t result = scales.SendGood(name, i, 100000 + i, 1000 + i, 10);
         if (result != 0) {
-            std::printf("good %d failed with code %d\n", i, result);
+            std::printf("  good %d failed with code %d\n", i, result);
             return -1;
         }
     }
-    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-    return goods / took.count();
+    return goods / SecondsSince(start);
+}
+
+// Mean seconds from sending a frame to the emulator's reply, over a plain
+// connected UDP socket: the device's own pace, with no driver in between.
+// The frames are the upload's own, a clock and a goods record in turn.
+double RawRoundTrip(uint16_t port, int goods) {
+    const int fd = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(port);
+    inet_pton(AF_INET, "127.0.0.1", &to.sin_addr);
+    connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    scales::GoodsFields fields;
+    fields.code = fields.plu = 1;
+    const scales::Frame frames[] = {scales::BuildClockFrame({2024, 3, 5, 9, 7, 45}),
+                                    scales::BuildGoodsFrame("Goods", fields)};
+    uint8_t reply[512];
+    const auto start = Clock::now();
+    for (int i = 0; i < 2 * goods; ++i) {
+        send(fd, frames[i % 2].data(), scales::kFrameSize, 0);
+        recv(fd, reply, sizeof reply, 0);
+    }
+    const double seconds = SecondsSince(start) / (2 * goods);
+    close(fd);
+    return seconds;
+}
+
+bool ConnectUdp(CScalesRongta1000& scales, emu::ScalesEmulator& emulator) {
+    scales.SetKeepOpen(1);
+    return emulator.StartUdp("127.0.0.1", 0) &&
+           scales.ConnectByEthernet("127.0.0.1", emulator.UdpPort(), 0) == 0;
+}
+
+void ReportTally(const CScalesRongta1000& scales) {
+    const scales::ExchangeTally& tally = scales.Tally();
+    std::printf("  replies %llu, late replies credited %llu, stale dropped %llu\n",
+                static_cast<unsigned long long>(tally.replies),
+                static_cast<unsigned long long>(tally.lateCredited),
+                static_cast<unsigned long long>(tally.staleDropped));
+}
+
+bool SlowScales(int goods) {
+    emu::ScalesEmulator emulator;
+    CScalesRongta1000 scales;
+    if (!ConnectUdp(scales, emulator)) return false;
+    emu::Faults slow;
+    slow.delayMs = kAnswerAfterMs;
+    emulator.SetFaults(slow);
+    const double trip = RawRoundTrip(emulator.UdpPort(), goods);
+    const double limit = 1.0 / (2 * trip);
+    const double rate = Upload(scales, goods);
+    if (rate < 0) return false;
+    std::printf("(a) scales answering after %d ms: raw round trip %.3f ms, limit %.1f goods/s\n",
+                kAnswerAfterMs, trip * 1000, limit);
+    std::printf("    %d goods: %.1f goods/s = %.2f of the limit (target %.2f)\n", goods, rate,
+                rate / limit, kShareTarget);
+    ReportTally(scales);
+    return true;
+}
+
+// Processes that keep a processor busy until they are killed, or until this
+// one ends, however it ends.
+std::vector<pid_t> StartSpinners(int count) {
+    std::vector<pid_t> spinners;
+    for (int i = 0; i < count; ++i) {
+        const pid_t child = fork();
+        if (child == 0) {
+            prctl(PR_SET_PDEATHSIG, SIGKILL);
+            for (volatile unsigned long n = 0;; n = n + 1) {
+            }
+        }
+        if (child > 0) spinners.push_back(child);
+    }
+    return spinners;
+}
+
+void StopSpinners(const std::vector<pid_t>& spinners) {
+    for (pid_t child : spinners) kill(child, SIGKILL);
+    for (pid_t child : spinners) waitpid(child, nullptr, 0);
+}
+
+bool BusyMachine(int goods) {
+    emu::ScalesEmulator emulator;
+    CScalesRongta1000 scales;
+    if (!ConnectUdp(scales, emulator)) return false;
+    const std::vector<pid_t> spinners = StartSpinners(kSpinners);
+    const double rate = Upload(scales, goods);
+    StopSpinners(spinners);
+    if (rate < 0) return false;
+    std::printf(
+        "(b) scales answering at once, %d spinning processes: %d goods: %.0f goods/s "
+        "(target %.0f)\n",
+        kSpinners, goods, rate, kLoadedTarget);
+    ReportTally(scales);
+    return true;
+}
+
+// Two frames a good and a one-byte reply to each, 10 bits a byte.
+double LineLimit(uint32_t baud) {
+    constexpr size_t kReplyBytes = 1;
+    const int64_t goodUs = scales::LineTimeUs(2 * (scales::kFrameSize + kReplyBytes), baud);
+    return 1e6 / static_cast<double>(goodUs);
+}
+
+bool SerialLine(int goods) {
+    emu::ScalesEmulator emulator;
+    const std::string device = emulator.StartSerial(kLineBaud);
+    // The line's pace is the emulator's to keep; on a busy machine only a
+    // real-time thread keeps it.
+    const bool realtime = emulator.SetRealtime(true);
+    CScalesRongta1000 scales;
+    scales.SetKeepOpen(1);
+    if (device.empty() || scales.ConnectByRS232(device.c_str(), kLineBaud) != 0) return false;
+    const double rate = Upload(scales, goods);
+    if (rate < 0) return false;
+    const double limit = LineLimit(kLineBaud);
+    std::printf("(c) serial line at %d baud%s: limit %.3f goods/s\n", kLineBaud,
+                realtime ? " (emulator real-time)" : "", limit);
+    std::printf("    %d goods: %.3f goods/s = %.3f of the limit (target %.2f)\n", goods, rate,
+                rate / limit, kLineShareTarget);
+    ReportTally(scales);
+    return true;
+}
+
+// True when every reply to frames [from, end) kept the gap give or take
+// 0.2 ms: the emulator records each datagram after sending it and sends the
+// next no earlier than its plan nor than a gap after that record, so the
+// second record less the first one's due moment bounds the real gap.
+bool KeptTheGap(const emu::ScalesEmulator& emulator, size_t from, int gapUs) {
+    constexpr int64_t kToleranceUs = 200;
+    constexpr int64_t kAnswerUs = 2000;
+    const std::vector<emu::ReceivedFrame> frames = emulator.Frames();
+    for (size_t i = from; i < frames.size(); ++i) {
+        const std::vector<int64_t>& sent = frames[i].replySentUs;
+        if (sent.size() != 2 || sent[1] - (frames[i].receivedUs + kAnswerUs) > gapUs + kToleranceUs)
+            return false;
+    }
+    return true;
+}
+
+// One good: its result, its frames and anything its replies left behind.
+// -1 when its replies did not keep the gap (not an instance of the case), 1
+// when it was misjudged, 0 when it was judged right.
+int SplitGood(CScalesRongta1000& scales, emu::ScalesEmulator& emulator, int good, int gapUs) {
+    const size_t before = emulator.Frames().size();
+    const uint64_t dropped = scales.Tally().staleDropped;
+    const int32_t result = scales.SendGood(u"Товар", good, good, 100, 1);
+    emulator.WaitUntilIdle(2000);
+    const bool leftOver = scales.Port().WaitForInput(0);
+    uint8_t discard[transport::kReadRoom];
+    while (scales.Port().Read(discard) > 0) {
+    }
+    if (!KeptTheGap(emulator, before, gapUs)) return -1;
+    const bool right = result == 0 && emulator.Frames().size() - before == 2 && !leftOver &&
+                       scales.Tally().staleDropped == dropped;
+    return right ? 0 : 1;
+}
+
+bool SplitReplies(int goods) {
+    for (const int gapUs : {300, 500}) {
+        emu::ScalesEmulator emulator;
+        CScalesRongta1000 scales;
+        if (!ConnectUdp(scales, emulator)) return false;
+        const bool realtime = emulator.SetRealtime(true);
+        emu::Faults split;
+        split.delayMs = 2;
+        split.splitDatagrams = 2;
+        split.splitGapUs = gapUs;
+        split.replyLength = 2;
+        emulator.SetFaults(split);
+        int judged = 0;
+        int misjudged = 0;
+        for (int i = 1; i <= goods; ++i) {
+            const int verdict = SplitGood(scales, emulator, i, gapUs);
+            if (verdict >= 0) ++judged;
+            if (verdict > 0) ++misjudged;
+        }
+        std::printf(
+            "(d) 2 ms answers, 2 datagrams %d us apart%s: %d goods, %d with every reply "
+            "on its gap, %d of them misjudged (target 0)\n",
+            gapUs, realtime ? " (real-time sender)" : "", goods, judged, misjudged);
+    }
+    return true;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     const int goods = argc > 1 ? std::atoi(argv[1]) : kDefaultGoods;
-    const int runs = argc > 2 ? std::atoi(argv[2]) : kDefaultRuns;
-    emu::ScalesEmulator emulator;
-    if (!emulator.StartUdp("127.0.0.1", 0)) {
-        std::printf("emulator did not start\n");
-        return 1;
-    }
-    CScalesRongta1000 scales;
-    scales.SetKeepOpen(1);
-    if (scales.ConnectByEthernet("127.0.0.1", emulator.UdpPort(), 0) != 0) {
-        std::printf("connect failed\n");
-        return 1;
-    }
-    double best = 0;
-    for (int run = 1; run <= runs; ++run) {
-        const double rate = UploadRun(scales, goods);
-        if (rate < 0) return 1;
-        std::printf("run %d: %d goods, %.0f goods/s\n", run, goods, rate);
-        if (rate > best) best = rate;
-    }
-    const size_t stored = emulator.Snapshot().goods.size();
-    std::printf("best: %.0f goods/s (target %.0f), %zu goods in the scales\n", best,
-                kTargetGoodsPerSecond, stored);
-    return 0;
+    if (goods <= 0) return 2;
+    bool ok = SlowScales(goods);
+    ok = BusyMachine(goods) && ok;
+    ok = SerialLine(kLineGoods) && ok;
+    ok = SplitReplies(goods) && ok;
+    return ok ? 0 : 1;
 }

@@ -79,9 +79,8 @@ TEST_F(ScalesOverSerial, NegativeAndMissingReplies) {
 
 // Reply bytes coming in one at a time at the line's pace belong to one reply
 // as long as the line is never quiet for 3.5 character times (at 19200 baud
-// 3 ms, against 0.5 ms between the bytes); the clock command after it, which
-// does not drain, must not see a left-over byte.  A frame takes 135 ms at
-// this speed, inside the 200 ms waits.
+// 2 ms, against 0.5 ms between the bytes); a left-over byte would be dropped
+// by the clock command's drain, or taken as its reply.
 TEST(ScalesSerialTest, TrickledRepliesAreTakenWhole) {
     constexpr uint32_t kSlowerLine = 19200;
     emu::ScalesEmulator emulator;
@@ -101,6 +100,7 @@ TEST(ScalesSerialTest, TrickledRepliesAreTakenWhole) {
         ASSERT_EQ(scales.OutcomeText(), u"Error:120002");
         ASSERT_EQ(scales.SetClock(2024, 1, 1, 0, 0, 0), 0) << "round " << i;
     }
+    EXPECT_EQ(scales.Tally().staleDropped, 0u);
 }
 
 TEST(ScalesSerialTest, LongMessageOverSerial) {
@@ -114,3 +114,46 @@ TEST(ScalesSerialTest, LongMessageOverSerial) {
     EXPECT_EQ(FramesOf(emulator, FrameKind::kMessageData).size(), 3u);
     EXPECT_EQ(scales.MessageCounter(), 3);
 }
+
+// The line at the speeds a 1C configuration uses (4800, as the scales leave
+// the factory) and the next one up.  A frame takes 540 or 270 ms on the line
+// -- longer than the 200 and 500 ms reply waits -- and the emulator answers
+// only after the whole frame has come in.  Three goods, the second refused:
+// every reply is credited to its own frame, the refusal is reported on the
+// second good, and no good is done before its frames could have left the
+// line.
+class SlowLine : public ::testing::TestWithParam<uint32_t> {};
+
+TEST_P(SlowLine, EveryReplyOnItsOwnFrame) {
+    const uint32_t baud = GetParam();
+    emu::ScalesEmulator emulator;
+    const std::string device = emulator.StartSerial(baud);
+    ASSERT_FALSE(device.empty());
+    CScalesRongta1000 scales;
+    scales.SetKeepOpen(1);
+    ASSERT_EQ(scales.ConnectByRS232(device.c_str(), baud), 0);
+
+    const long long lineMs = scales::LineTimeUs(scales::kFrameSize, baud) / 1000;
+    const struct {
+        bool refused;
+        int32_t result;
+        size_t frames;  // the clock and one or three goods records
+    } goods[] = {{false, 0, 2}, {true, 7, 4}, {false, 0, 2}};
+    size_t frames = 0;
+    for (int i = 0; i < 3; ++i) {
+        emulator.SetFaults(goods[i].refused ? NegativeFor("goods") : emu::Faults{});
+        int32_t result = -1;
+        const long long ms = ElapsedMs([&] { result = scales.SendGood(u"Товар", i, i, 100, 1); });
+        EXPECT_EQ(result, goods[i].result) << "good " << i;
+        EXPECT_GE(ms, static_cast<long long>(goods[i].frames) * lineMs) << "good " << i;
+        frames += goods[i].frames;
+    }
+    ASSERT_TRUE(emulator.WaitUntilIdle(5000));
+    EXPECT_EQ(emulator.Frames().size(), frames);
+    EXPECT_EQ(emulator.Snapshot().framesAtWrongLineSetting, 0u);
+    EXPECT_EQ(scales.Tally().replies, frames);
+    EXPECT_EQ(scales.Tally().staleDropped, 0u);
+    EXPECT_EQ(scales.Tally().lateCredited, 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Bauds, SlowLine, ::testing::Values(4800u, 9600u));

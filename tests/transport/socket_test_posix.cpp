@@ -153,7 +153,8 @@ TEST(UdpPort, PortNumberUsesItsLow16Bits) {
     EXPECT_EQ(ReceiveFrom(scales.fd(), &client).size(), frame.size());
 }
 
-TEST(TcpPort, ExchangesBytesAndStaysOpenAfterOrderlyPeerClose) {
+TEST(TcpPort, ExchangesBytesAndClosesWhenThePeerCloses) {
+    transport_test::LibraryDir dir(true);
     Peer listener(SOCK_STREAM);
     CZavComLanPort port;
     ASSERT_EQ(port.OpenLan(kLoopback, listener.port(), 0), 0);
@@ -166,14 +167,50 @@ TEST(TcpPort, ExchangesBytesAndStaysOpenAfterOrderlyPeerClose) {
     ASSERT_EQ(recv(peer, got.data(), got.size(), MSG_WAITALL), transport::kFrameSize);
     EXPECT_EQ(got, frame);
 
+    // The bytes sent before the close still come (on loopback they and the
+    // stream's end are queued by the time close returns); the end closes the
+    // port, which otherwise would stay readable for ever.
     std::vector<uint8_t> reply = Counting(0x02, 5);
     ASSERT_EQ(send(peer, reply.data(), reply.size(), 0), 5);
     close(peer);
     ASSERT_TRUE(port.WaitForInput(1000));
     EXPECT_EQ(ReadPort(port), reply);
-    EXPECT_TRUE(port.IsConnected());
+    EXPECT_FALSE(port.IsConnected());
+    EXPECT_FALSE(port.WaitForInput(0));
+    const std::string log = transport_test::ReadFile(dir.File("portmon-korvan-scalesprn-ron.log"));
+    const size_t in = log.find("IN <<<<<");
+    const size_t closed = log.find("CLOSE               \r\n");
+    ASSERT_NE(in, std::string::npos);
+    EXPECT_LT(in, closed);
+    EXPECT_NE(closed, std::string::npos);
+}
+
+TEST(TcpPort, ResetByThePeerClosesThePort) {
+    Peer listener(SOCK_STREAM);
+    CZavComLanPort port;
+    ASSERT_EQ(port.OpenLan(kLoopback, listener.port(), 0), 0);
+    int peer = accept(listener.fd(), nullptr, nullptr);
+    ASSERT_GE(peer, 0);
+    // A zero linger time makes close send a reset instead of an orderly end.
+    linger abort{1, 0};
+    ASSERT_EQ(setsockopt(peer, SOL_SOCKET, SO_LINGER, &abort, sizeof abort), 0);
+    close(peer);
+    ASSERT_TRUE(port.WaitForInput(1000));
+    EXPECT_TRUE(ReadPort(port).empty());
+    EXPECT_FALSE(port.IsConnected());
+}
+
+TEST(UdpPort, EmptyDatagramIsNotAClose) {
+    Peer scales(SOCK_DGRAM);
+    CZavComLanPort port;
+    sockaddr_in client = OpenUdpAndGreet(port, scales);
+    SendTo(scales.fd(), client, {});
+    ASSERT_TRUE(port.WaitForInput(1000));
     EXPECT_TRUE(ReadPort(port).empty());
     EXPECT_TRUE(port.IsConnected());
+    SendTo(scales.fd(), client, Counting(0x02, 3));
+    ASSERT_TRUE(port.WaitForInput(1000));
+    EXPECT_EQ(ReadPort(port), Counting(0x02, 3));
 }
 
 TEST(TcpPort, WriteToVanishedPeerNeverKillsTheProcess) {

@@ -1,0 +1,416 @@
+// The exchange engine's rules in simulated time: a scripted scales behind a
+// simulated link, so every wait, split and late reply happens exactly when
+// the script says and every run gives the same verdicts.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <iterator>
+#include <map>
+#include <vector>
+
+#include "scales/exchange.h"
+#include "scales/frames.h"
+
+namespace {
+
+using scales::Exchange;
+using scales::ExchangeRule;
+using scales::Frame;
+using scales::LinkKind;
+using scales::Reply;
+
+constexpr int64_t kMs = 1000;
+constexpr uint8_t kPositive = 0x02;
+constexpr uint8_t kRefused = 0x15;
+
+// How the scripted scales answer one frame: `responseUs` after the whole
+// frame reached them, `verdict` followed by zeros, in `pieces` datagrams (or
+// serial bytes) `gapUs` apart.
+struct Answer {
+    bool silent = false;
+    int64_t responseUs = 1 * kMs;
+    uint8_t verdict = kPositive;
+    int pieces = 1;
+    int64_t gapUs = 0;
+};
+// The answer to the n-th frame (from 0).
+using Script = std::function<Answer(const Frame& frame, int n)>;
+
+// A link whose clock moves only when the engine waits or sleeps.  The
+// scales behind it answer each frame its response time after the frame
+// reached them, but in order, as one device does: a reply never overtakes
+// the one before it, and follows it by a few milliseconds at the least.
+class SimulatedLink : public scales::ExchangeLink {
+  public:
+    LinkKind kind = LinkKind::kDatagram;
+    uint32_t baud = 0;
+    int outputQueued = 0;
+    bool oneDatagramPerRead = false;
+    Script script = [](const Frame&, int) { return Answer{}; };
+    int64_t now = 1000 * kMs;
+
+    // Bytes that reach the driver at `atUs`, whatever was written.
+    void Arrive(int64_t atUs, std::vector<uint8_t> bytes) { inbox_.emplace(atUs, bytes); }
+
+    LinkKind Kind() override { return kind; }
+    uint32_t BaudRate() override { return baud; }
+    int Read(uint8_t* buffer) override {
+        int n = 0;
+        while (!inbox_.empty() && inbox_.begin()->first <= now) {
+            for (uint8_t b : inbox_.begin()->second) buffer[n++] = b;
+            inbox_.erase(inbox_.begin());
+            if (oneDatagramPerRead) break;
+        }
+        return n;
+    }
+    int Write(const uint8_t* bytes) override {
+        Frame frame;
+        std::copy(bytes, bytes + scales::kFrameSize, frame.begin());
+        const Answer answer = script(frame, written_++);
+        if (answer.silent) return scales::kFrameSize;
+        const int64_t reached = now + scales::LineTimeUs(scales::kFrameSize, baud);
+        constexpr int64_t kTurnaroundUs = 2 * kMs;
+        int64_t at = std::max(reached + answer.responseUs, lastReply_ + kTurnaroundUs);
+        for (int k = 0; k < answer.pieces; ++k) {
+            at += k == 0 ? 0 : answer.gapUs;
+            // On a serial line each byte arrives once it is off the line.
+            at += scales::LineTimeUs(1, baud);
+            Arrive(at, {k == 0 ? answer.verdict : uint8_t{0}});
+        }
+        lastReply_ = at;
+        return scales::kFrameSize;
+    }
+    bool WaitForInput(int64_t limitUs) override {
+        const int64_t until = now + std::max<int64_t>(0, limitUs);
+        if (!inbox_.empty() && inbox_.begin()->first <= until) {
+            now = std::max(now, inbox_.begin()->first);
+            return true;
+        }
+        now = until;
+        return false;
+    }
+    int OutputQueued() override { return outputQueued; }
+    int64_t NowUs() override { return now; }
+    void SleepUs(int64_t us) override { now += us; }
+
+  private:
+    std::multimap<int64_t, std::vector<uint8_t>> inbox_;
+    int written_ = 0;
+    int64_t lastReply_ = 0;
+};
+
+Frame Goods(int32_t code) {
+    scales::GoodsFields fields;
+    fields.code = code;
+    fields.plu = code;
+    return scales::BuildGoodsFrame("A", fields);
+}
+
+Frame Clock() {
+    return scales::BuildClockFrame({2024, 3, 5, 9, 7, 45});
+}
+
+bool IsGoods(const Frame& frame) {
+    return frame[0] == 0x0B;
+}
+bool IsClock(const Frame& frame) {
+    return frame[0] == 0x0E && frame[1] == 0x01;
+}
+
+// Simulated microseconds `action` takes.
+int64_t Took(SimulatedLink& link, const std::function<void()>& action) {
+    const int64_t start = link.now;
+    action();
+    return link.now - start;
+}
+
+TEST(ExchangeTiming, LineQuietAndSettleTimes) {
+    // 259 bytes of 10 bits: 539.6 ms at 4800 baud, 269.8 ms at 9600.
+    EXPECT_EQ(scales::LineTimeUs(259, 4800), 539584);
+    EXPECT_EQ(scales::LineTimeUs(259, 9600), 269792);
+    EXPECT_EQ(scales::LineTimeUs(259, 0), 0);
+    EXPECT_EQ(scales::SerialQuietUs(4800), 8021);
+    EXPECT_EQ(scales::SerialQuietUs(9600), 4011);
+    EXPECT_EQ(scales::SerialQuietUs(115200), 1000);
+    const struct {
+        int64_t responseUs;
+        int64_t settleUs;
+    } settles[] = {{0, 100}, {150, 100}, {400, 200}, {1500, 750}, {2000, 800}, {5000, 800}};
+    for (const auto& c : settles) {
+        EXPECT_EQ(scales::DatagramSettleUs(c.responseUs), c.settleUs) << c.responseUs;
+    }
+}
+
+// A scales answering after 2 ms with its reply in datagrams 0.3 or 0.5 ms
+// apart, the later ones starting 00.  Verdicts alternate, so a tail taken
+// by the next frame would change that frame's verdict.
+struct SplitCase {
+    int pieces;
+    int64_t gapUs;
+};
+
+class SplitReplies : public ::testing::TestWithParam<SplitCase> {};
+
+TEST_P(SplitReplies, EveryVerdictLandsOnItsOwnFrame) {
+    SimulatedLink link;
+    const SplitCase split = GetParam();
+    link.script = [split](const Frame&, int n) {
+        Answer a;
+        a.responseUs = 2 * kMs;
+        a.pieces = split.pieces;
+        a.gapUs = split.gapUs;
+        a.verdict = n % 2 == 0 ? kPositive : kRefused;
+        return a;
+    };
+    Exchange exchange(link);
+    const ExchangeRule rules[] = {ExchangeRule::Goods(),      ExchangeRule::SetClock(),
+                                  ExchangeRule::ClearGoods(), ExchangeRule::HotKeyPage(),
+                                  ExchangeRule::Message(),    ExchangeRule::Continuation()};
+    int misjudged = 0;
+    for (int n = 0; n < 600; ++n) {
+        const Reply reply = exchange.Transact(Goods(n), rules[n % 6]);
+        if (!reply.arrived || reply.first != (n % 2 == 0 ? kPositive : kRefused)) ++misjudged;
+    }
+    EXPECT_EQ(misjudged, 0);
+    EXPECT_EQ(exchange.Tally().staleDropped, 0u);
+    EXPECT_EQ(exchange.Tally().lateCredited, 0u);
+    // The reply is over one settle time (0.8 ms for a 2 ms answer) after
+    // its last datagram: no fixed wait of tens of milliseconds.
+    const int64_t took = Took(link, [&] { exchange.Transact(Goods(1), ExchangeRule::Goods()); });
+    EXPECT_EQ(took, 2 * kMs + (split.pieces - 1) * split.gapUs + 800);
+}
+
+INSTANTIATE_TEST_SUITE_P(Gaps, SplitReplies,
+                         ::testing::Values(SplitCase{2, 300}, SplitCase{2, 500}, SplitCase{3, 300},
+                                           SplitCase{3, 500}));
+
+// A scales answering every frame 300 ms after it arrived, refusing goods.
+// The clock's reply comes after the clock's 200 ms but within its 300 ms of
+// listening on; without that, it would be taken as the goods record's reply
+// and the refused good reported written.
+TEST(LateReplies, ClockAndGoodsEachKeepTheirOwnReply) {
+    SimulatedLink link;
+    link.script = [](const Frame& frame, int) {
+        Answer a;
+        a.responseUs = 300 * kMs;
+        a.verdict = IsGoods(frame) ? kRefused : kPositive;
+        return a;
+    };
+    Exchange exchange(link);
+    for (int good = 0; good < 3; ++good) {
+        const Reply clock = exchange.Transact(Clock(), ExchangeRule::Clock());
+        EXPECT_TRUE(clock.arrived);
+        EXPECT_EQ(exchange.OwedCount(), 0u);
+        const Reply goods = exchange.Transact(Goods(good), ExchangeRule::Goods());
+        ASSERT_TRUE(goods.arrived);
+        EXPECT_EQ(goods.first, kRefused) << "good " << good;
+    }
+}
+
+// Hot-key pages wait 200 ms and are not retried; a scales taking 300 ms has
+// each page's reply arrive during the next page's wait, and the last one
+// during the goods record's wait.  Each is credited to the page that owes it.
+TEST(LateReplies, AreCreditedToTheFramesThatOweThem) {
+    SimulatedLink link;
+    link.script = [](const Frame& frame, int) {
+        Answer a;
+        a.responseUs = IsGoods(frame) ? 2 * kMs : 300 * kMs;
+        a.verdict = IsGoods(frame) ? kRefused : kPositive;
+        return a;
+    };
+    Exchange exchange(link);
+    uint32_t keys[scales::kKeysPerPage * scales::kHotKeyPages] = {};
+    for (int page = 0; page < scales::kHotKeyPages; ++page) {
+        const Frame frame = scales::BuildHotKeyPage(keys, std::size(keys), page);
+        EXPECT_FALSE(exchange.Transact(frame, ExchangeRule::HotKeyPage()).arrived) << page;
+    }
+    EXPECT_EQ(exchange.Tally().lateCredited, 2u);
+    const Reply goods = exchange.Transact(Goods(7), ExchangeRule::Goods());
+    ASSERT_TRUE(goods.arrived);
+    EXPECT_EQ(goods.first, kRefused);
+    EXPECT_EQ(exchange.Tally().lateCredited, 3u);
+    EXPECT_EQ(exchange.OwedCount(), 0u);
+}
+
+// The owed rule's failure direction: a reply that never comes makes the next
+// frame's prompt reply be credited to the owed frame, and the next frame is
+// judged unanswered -- a retry, never a false success.
+TEST(LateReplies, AReplyThatNeverComesCostsTheNextFrameARetryNotAWrongVerdict) {
+    SimulatedLink link;
+    link.script = [](const Frame& frame, int) {
+        Answer a;
+        a.silent = !IsGoods(frame);
+        return a;
+    };
+    Exchange exchange(link);
+    EXPECT_FALSE(
+        exchange.Transact(scales::BuildClearGoodsFrame(), ExchangeRule::ClearGoods()).arrived);
+    EXPECT_FALSE(exchange.Transact(Goods(1), ExchangeRule::Goods()).arrived);
+    exchange.Pause(ExchangeRule::Goods().retryPauseMs);
+    EXPECT_TRUE(exchange.Transact(Goods(1), ExchangeRule::Goods()).arrived);
+}
+
+// An unanswered frame is owed its reply for 300 ms after its wait ended;
+// after that, a reply belongs to the frame in hand again.
+struct GraceCase {
+    int64_t idleMs;
+    bool goodsHearsItsReply;
+};
+
+class OwedGrace : public ::testing::TestWithParam<GraceCase> {};
+
+TEST_P(OwedGrace, EndsThreeHundredMsAfterTheWait) {
+    SimulatedLink link;
+    link.script = [](const Frame& frame, int) {
+        Answer a;
+        a.silent = !IsGoods(frame);
+        return a;
+    };
+    Exchange exchange(link);
+    exchange.Transact(scales::BuildClearGoodsFrame(), ExchangeRule::ClearGoods());
+    EXPECT_EQ(exchange.OwedCount(), 1u);
+    link.SleepUs(GetParam().idleMs * kMs);
+    const bool heard = GetParam().goodsHearsItsReply;
+    EXPECT_EQ(exchange.Transact(Goods(1), ExchangeRule::Goods()).arrived, heard);
+    EXPECT_EQ(exchange.Tally().lateCredited, heard ? 0u : 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Idle, OwedGrace,
+                         ::testing::Values(GraceCase{0, false}, GraceCase{250, false},
+                                           GraceCase{310, true}, GraceCase{1000, true}));
+
+// The clock may go unanswered for good: it then costs 500 ms and owes
+// nothing, so the goods record after it keeps its own prompt reply.
+TEST(ClockNeverAnswered, EachGoodCostsTheClocksHalfSecondAndStillGoesIn) {
+    SimulatedLink link;
+    link.script = [](const Frame& frame, int) {
+        Answer a;
+        a.silent = IsClock(frame);
+        a.responseUs = 2 * kMs;
+        return a;
+    };
+    Exchange exchange(link);
+    for (int good = 0; good < 3; ++good) {
+        Reply clock;
+        const int64_t took =
+            Took(link, [&] { clock = exchange.Transact(Clock(), ExchangeRule::Clock()); });
+        EXPECT_FALSE(clock.arrived);
+        EXPECT_EQ(took, 500 * kMs);
+        EXPECT_EQ(exchange.OwedCount(), 0u);
+        const Reply goods = exchange.Transact(Goods(good), ExchangeRule::Goods());
+        EXPECT_TRUE(goods.arrived && goods.first == kPositive) << "good " << good;
+    }
+}
+
+// On a serial line the wait for a reply starts once the frame can have left
+// the line; before that nothing can answer it.
+class SerialLineTime : public ::testing::TestWithParam<uint32_t> {};
+
+TEST_P(SerialLineTime, WaitStartsWhenTheFrameHasLeftTheLine) {
+    const uint32_t baud = GetParam();
+    const int64_t lineUs = scales::LineTimeUs(scales::kFrameSize, baud);
+    SimulatedLink link;
+    link.kind = LinkKind::kSerial;
+    link.baud = baud;
+    link.script = [](const Frame&, int n) {
+        Answer a;
+        a.silent = n == 1;
+        a.responseUs = 2 * kMs;
+        return a;
+    };
+    Exchange exchange(link);
+    // A prompt reply: the frame's line time, the answer, the reply byte's
+    // own line time, then the line is quiet for 3.5 character times.
+    const int64_t answered = Took(
+        link, [&] { EXPECT_TRUE(exchange.Transact(Goods(1), ExchangeRule::Goods()).arrived); });
+    EXPECT_EQ(answered,
+              lineUs + 2 * kMs + scales::LineTimeUs(1, baud) + scales::SerialQuietUs(baud));
+    // No reply: the full 500 ms, counted after the line time.
+    const int64_t unanswered = Took(
+        link, [&] { EXPECT_FALSE(exchange.Transact(Goods(2), ExchangeRule::Goods()).arrived); });
+    EXPECT_EQ(unanswered, lineUs + 500 * kMs);
+}
+
+TEST_P(SerialLineTime, BytesBeforeTheFrameLeftAreStale) {
+    SimulatedLink link;
+    link.kind = LinkKind::kSerial;
+    link.baud = GetParam();
+    link.script = [](const Frame&, int) {
+        Answer a;
+        a.verdict = kRefused;
+        return a;
+    };
+    Exchange exchange(link);
+    link.Arrive(link.now + 100 * kMs, {kPositive});
+    const Reply reply = exchange.Transact(Goods(1), ExchangeRule::Goods());
+    ASSERT_TRUE(reply.arrived);
+    EXPECT_EQ(reply.first, kRefused);
+    EXPECT_EQ(exchange.Tally().staleDropped, 1u);
+}
+
+// Clock and goods record for three goods, the second refused, at line pace:
+// every verdict on its own frame, and nothing over before the six frames
+// could have left the line.
+TEST_P(SerialLineTime, UploadNeverOutrunsTheLine) {
+    SimulatedLink link;
+    link.kind = LinkKind::kSerial;
+    link.baud = GetParam();
+    link.script = [](const Frame& frame, int) {
+        Answer a;
+        a.responseUs = 5 * kMs;
+        a.verdict = IsGoods(frame) && frame[41] == 0x02 ? kRefused : kPositive;
+        return a;
+    };
+    Exchange exchange(link);
+    std::vector<uint8_t> verdicts;
+    const int64_t took = Took(link, [&] {
+        for (int good = 1; good <= 3; ++good) {
+            verdicts.push_back(exchange.Transact(Clock(), ExchangeRule::Clock()).first);
+            verdicts.push_back(exchange.Transact(Goods(good), ExchangeRule::Goods()).first);
+        }
+    });
+    EXPECT_EQ(verdicts, (std::vector<uint8_t>{kPositive, kPositive, kPositive, kRefused, kPositive,
+                                              kPositive}));
+    EXPECT_GE(took, 6 * scales::LineTimeUs(scales::kFrameSize, GetParam()));
+}
+
+// A UART held by flow control never empties its queue: the wait for it ends
+// after the frame's line time once more, and the reply wait runs after it.
+TEST_P(SerialLineTime, AnOutputQueueThatNeverEmptiesIsWaitedForOnlySoLong) {
+    const int64_t lineUs = scales::LineTimeUs(scales::kFrameSize, GetParam());
+    for (int queued : {0, 40}) {
+        SimulatedLink link;
+        link.kind = LinkKind::kSerial;
+        link.baud = GetParam();
+        link.outputQueued = queued;
+        link.script = [](const Frame&, int) { return Answer{true}; };
+        Exchange exchange(link);
+        const int64_t took = Took(link, [&] {
+            exchange.Transact(scales::BuildClearGoodsFrame(), ExchangeRule::ClearGoods());
+        });
+        EXPECT_EQ(took, (queued == 0 ? lineUs : 2 * lineUs) + 200 * kMs) << queued;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Bauds, SerialLineTime, ::testing::Values(4800u, 9600u));
+
+// Stale datagrams waiting before a frame, more than one Read (and more than
+// one reply's worth of reads) takes: none of them may be left to be taken as
+// the frame's reply.
+TEST(ExchangeEngine, DrainTakesEverythingAlreadyWaiting) {
+    SimulatedLink link;
+    link.oneDatagramPerRead = true;
+    link.script = [](const Frame&, int) {
+        Answer a;
+        a.verdict = kRefused;
+        return a;
+    };
+    Exchange exchange(link);
+    for (int i = 1; i <= 40; ++i) link.Arrive(link.now - i * 10 * kMs, {kPositive});
+    const Reply reply = exchange.Transact(Goods(1), ExchangeRule::Goods());
+    EXPECT_EQ(reply.first, kRefused);
+    EXPECT_GE(exchange.Tally().staleDropped, 1u);
+}
+
+}  // namespace
