@@ -1,5 +1,5 @@
-// The command line and the output of the command-line tools.  What they print:  Inside the programs
-// every text is UTF-8; where it goes decides what is written:
+// The command line and the output of the command-line tools.  Inside the
+// programs every text is UTF-8; where it goes decides what is written:
 // - a Windows console gets UTF-16 through WriteConsoleW, so Cyrillic shows
 //   right in cmd.exe and PowerShell whatever the console's code page, and the
 //   console itself is left as it was (no SetConsoleOutputCP, which would
@@ -15,6 +15,14 @@
 #include <string_view>
 #include <vector>
 
+// mingw-w64 formats with its own C99 printf, whose conversions GCC checks as
+// gnu_printf; clang knows only printf, which is that same set elsewhere.
+#if defined(__MINGW32__)
+#define CONSOLE_PRINTF_LIKE __attribute__((format(gnu_printf, 1, 2)))
+#else
+#define CONSOLE_PRINTF_LIKE __attribute__((format(printf, 1, 2)))
+#endif
+
 namespace console {
 
 // The arguments as UTF-8, the program's name first.  Windows hands main()
@@ -26,8 +34,8 @@ enum class Stream { kOut, kError };
 
 void Write(Stream stream, std::string_view utf8);
 // printf-style formatting, then Write.
-void Print(const char* format, ...) __attribute__((format(gnu_printf, 1, 2)));
-void PrintError(const char* format, ...) __attribute__((format(gnu_printf, 1, 2)));
+void Print(const char* format, ...) CONSOLE_PRINTF_LIKE;
+void PrintError(const char* format, ...) CONSOLE_PRINTF_LIKE;
 // Whether the stream is an interactive terminal or console (not a file, a
 // pipe or the null device): where a line may be redrawn in place.
 bool IsTerminal(Stream stream);
