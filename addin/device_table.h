@@ -12,7 +12,7 @@
 #include <memory>
 #include <string>
 
-#include "scales/scales_object.h"
+#include "scales/rongta1000.h"
 
 // What SetParameter stores.  The host is expected to send every setting
 // before Open: the initial connection kind, host and port are not the

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "scales/scales_object.h"
+#include "scales/rongta1000.h"
 
 TEST(ScalesObjectTest, FreshObject) {
     CScalesRongta1000 scales;
