@@ -10,7 +10,6 @@
 
 #include <array>
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -51,7 +50,8 @@ class CScalesRongta1000 : public IScalesObject {
 
     // Positive (0), negative (7) or no reply (3) to the message frame last
     // sent through the exchange engine, waiting as messages do (200 ms);
-    // records the outcome text.
+    // records the outcome text.  Unused by the commands here: each of their
+    // frames is exchanged whole (ExchangeFrame).
     int32_t AwaitReply();
 
     uint16_t MessageCounter() const { return messageCounter_; }
@@ -66,25 +66,25 @@ class CScalesRongta1000 : public IScalesObject {
     // How replies were credited so far (for tests and benchmarks).
     const scales::ExchangeTally& Tally() const { return exchange_.Tally(); }
 
-  protected:
-    // One command: the frame `build` makes, exchanged, judged and retried as
+  private:
+    // The retry skeleton (rongta1000.cpp) and the commands' parts that other
+    // commands include; none of these catches anything: the public operation
+    // that runs them does, once.
+    template <typename Restart, typename Attempt>
+    int32_t RunAttempts(const scales::ExchangeRule& rule, Restart restart, Attempt attempt);
+    // A command whose frame is the same in every attempt.
+    int32_t RunCommand(const scales::ExchangeRule& rule, const scales::Frame& frame);
+    // One frame through the engine, judged (and its outcome recorded) as
     // `rule` says.
-    int32_t RunExchange(const scales::ExchangeRule& rule,
-                        const std::function<scales::Frame()>& build);
-    // The retry skeleton: `attempt` runs after EnsureOpen and gives 0 or the
-    // failure of that attempt; `restart` runs before each one.  A failed
-    // attempt is followed by the rule's pause.
-    int32_t RunAttempts(const scales::ExchangeRule& rule, const std::function<void()>& restart,
-                        const std::function<int32_t()>& attempt);
+    int32_t ExchangeFrame(const scales::ExchangeRule& rule, const scales::Frame& frame);
+    int32_t Conclude(const scales::ExchangeRule& rule, const scales::Reply& reply);
+    void RecordOutcome(const scales::Reply& reply);
+    int32_t SendClock();
     // The rest of a name already in windows-1251; nothing when it fits the record.
     int32_t SendContinuationBytes(const std::string& name1251, int32_t code);
     int32_t SendMessageFrames(int32_t number, const std::vector<std::string>& lines);
-    int32_t ExchangeMessageFrame(const scales::Frame& frame);
-    // Records the outcome as `rule` says and gives the verdict.
-    int32_t Conclude(const scales::ExchangeRule& rule, const scales::Reply& reply);
-    void RecordOutcome(const scales::Reply& reply);
-    // Runs `operation`; an unexpected failure closes the port and gives 1.
-    int32_t Guarded(const std::function<int32_t()>& operation);
+    // An unexpected failure inside a command: the port is closed, the result is 1.
+    int32_t DropPortAfterFailure() noexcept;
 
     std::array<uint32_t, scales::kHotKeyCount> hotKeys_{};
     uint16_t messageCounter_ = 0;
