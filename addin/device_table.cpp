@@ -84,8 +84,7 @@ int32_t CDeviceTable::ConnectDevice(const char* address, int32_t port, int32_t k
 
     auto device = std::make_unique<CScalesRongta1000>();
     device->SetDeviceId(deviceId);
-    device->SetLabelSettings(settings_.labelNumber, settings_.department, settings_.barcodeFormat,
-                             settings_.weightUnit);
+    device->SetLabelSettings(settings_.labels);
     device->SetCoefficient(kWeightCoefficient);
     device->SetKeepOpen(kKeepPortOpen);
     lastError_ = kind != kConnectionSerial

@@ -23,10 +23,8 @@ struct DeviceSettings {
     std::u16string ethernetHost;  // "ehost"
     int32_t connectionKind = 0;   // "conntype": 0 serial, anything else Ethernet
     int32_t ethernetPort = 0;     // "eport"
-    int32_t labelNumber = 0;      // "etiknum"
-    int32_t department = 28;      // "etikdep"
-    int32_t barcodeFormat = 7;    // "etikbarcode"
-    int32_t weightUnit = 4;       // "etikodv"
+    // "etiknum", "etikdep", "etikbarcode", "etikodv"
+    scales::LabelSettings labels;
 };
 
 class CDeviceTable {

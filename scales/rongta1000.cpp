@@ -121,16 +121,7 @@ int32_t CScalesRongta1000::ClearGoods() {
 
 int32_t CScalesRongta1000::SendGood(const std::u16string& name, int32_t code, int32_t plu,
                                     int32_t price, int32_t shelfLife) {
-    scales::GoodsFields fields;
-    fields.code = code;
-    fields.plu = plu;
-    fields.labelNumber = labelNumber_;
-    fields.department = department_;
-    fields.barcodeFormat = barcodeFormat_;
-    fields.price = price;
-    fields.weightMeasure = weightMeasure_;
-    fields.shelfLife = shelfLife;
-    return SendGoodToScalesV1(name, fields);
+    return SendGoodToScalesV1(name, scales::LabelledGood(labels_, code, plu, price, shelfLife));
 }
 
 // Clock first (the scales print the packing date from it), then the goods

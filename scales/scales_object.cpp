@@ -114,12 +114,8 @@ int32_t IScalesObject::SetOutcomeText(const char16_t* text) {
     return scales::kOk;
 }
 
-int32_t IScalesObject::SetLabelSettings(int32_t labelNumber, int32_t department,
-                                        int32_t barcodeFormat, int32_t weightMeasure) {
-    labelNumber_ = labelNumber;
-    department_ = department;
-    barcodeFormat_ = barcodeFormat;
-    weightMeasure_ = weightMeasure;
+int32_t IScalesObject::SetLabelSettings(const scales::LabelSettings& labels) {
+    labels_ = labels;
     return scales::kOk;
 }
 

@@ -41,25 +41,25 @@ class IScalesObject {
                                        const scales::GoodsFields& fields) = 0;
     virtual int32_t SendGood(const std::u16string& name, int32_t code, int32_t plu, int32_t price,
                              int32_t shelfLife) = 0;
-    virtual int32_t SetLabelSettings(int32_t labelNumber, int32_t department, int32_t barcodeFormat,
-                                     int32_t weightMeasure);
+    // The four label fields (label number, department, barcode format,
+    // weight unit), kept together as the goods record uses them.
+    virtual int32_t SetLabelSettings(const scales::LabelSettings& labels);
     virtual int32_t SendMessageV1(int32_t number, const std::u16string& text, int32_t lineWidth);
     virtual int32_t GetPortState();
     virtual int32_t EnsureOpen();
     virtual int32_t CloseUnlessKept();
 
-    // Read access for the device table and for tests.
+    // The label settings every good sent by UploadGoods and DeviceTest
+    // carries (LabelledGood, goods_fields.h).
+    const scales::LabelSettings& Labels() const { return labels_; }
+
+    // For tests.
     const std::string& Target() const { return target_; }
     const std::string& DeviceId() const { return deviceId_; }
     const std::u16string& OutcomeText() const { return outcomeText_; }
     int32_t BaudRateSetting() const { return baudRate_; }
     int32_t NetworkPort() const { return networkPort_; }
-    int32_t SocketKind() const { return socketKind_; }
     int32_t KeepOpen() const { return keepOpen_; }
-    int32_t LabelNumber() const { return labelNumber_; }
-    int32_t Department() const { return department_; }
-    int32_t BarcodeFormat() const { return barcodeFormat_; }
-    int32_t WeightMeasure() const { return weightMeasure_; }
     CZavComLanPort& Port() { return devicePort_; }
 
   protected:
@@ -72,8 +72,5 @@ class IScalesObject {
     double coefficient_ = 1.0;
     std::string deviceId_;
     std::u16string outcomeText_;
-    int32_t labelNumber_ = 0;
-    int32_t department_ = 28;
-    int32_t barcodeFormat_ = 7;
-    int32_t weightMeasure_ = 4;
+    scales::LabelSettings labels_;
 };
