@@ -70,7 +70,7 @@ int CDeviceTable::LowestFreeSlot() const {
     return -1;
 }
 
-int32_t CDeviceTable::ConnectDevice(const char* address, int32_t port, int32_t kind,
+int32_t CDeviceTable::ConnectDevice(const char* address, int32_t port, scales::ConnectionKind kind,
                                     const char* deviceId) {
     // The scales object holds at most 253 characters of either; a longer one
     // is refused rather than shortened into some other device's name.
@@ -87,7 +87,7 @@ int32_t CDeviceTable::ConnectDevice(const char* address, int32_t port, int32_t k
     device->SetLabelSettings(settings_.labels);
     device->SetCoefficient(kWeightCoefficient);
     device->SetKeepOpen(kKeepPortOpen);
-    lastError_ = kind != kConnectionSerial
+    lastError_ = kind == scales::ConnectionKind::kEthernet
                      ? device->ConnectByEthernet(address, port, kSocketKindDefault)
                      : device->ConnectByRS232(address, port);
     // Registration only tests the link: the first device operation reopens it.
@@ -103,11 +103,11 @@ std::string CDeviceTable::NewDeviceId() {
 }
 
 int32_t CDeviceTable::OpenDevice(const std::string& deviceId) {
-    const bool serial = settings_.connectionKind == kConnectionSerial;
+    const bool serial = settings_.connection == scales::ConnectionKind::kSerial;
     const std::string address =
         serial ? settings_.serialPortName : text::Utf16ToSystem(settings_.ethernetHost);
     const int32_t port = serial ? settings_.serialSpeed : settings_.ethernetPort;
-    return ConnectDevice(address.c_str(), port, settings_.connectionKind, deviceId.c_str());
+    return ConnectDevice(address.c_str(), port, settings_.connection, deviceId.c_str());
 }
 
 int32_t CDeviceTable::CallDevice(const char* deviceId,

@@ -20,9 +20,9 @@
 struct DeviceSettings {
     std::string serialPortName;  // no setting names it: a serial Open has no device
     int32_t serialSpeed = 0;
-    std::u16string ethernetHost;  // "ehost"
-    int32_t connectionKind = 0;   // "conntype": 0 serial, anything else Ethernet
-    int32_t ethernetPort = 0;     // "eport"
+    std::u16string ethernetHost;                                          // "ehost"
+    scales::ConnectionKind connection = scales::ConnectionKind::kSerial;  // "conntype"
+    int32_t ethernetPort = 0;                                             // "eport"
     // "etiknum", "etikdep", "etikbarcode", "etikodv"
     scales::LabelSettings labels;
 };
@@ -30,7 +30,6 @@ struct DeviceSettings {
 class CDeviceTable {
   public:
     static constexpr int kSlotCount = 100;
-    static constexpr int32_t kConnectionSerial = 0;
 
     CDeviceTable();
     ~CDeviceTable();
@@ -43,7 +42,8 @@ class CDeviceTable {
     void CloseDevice(const char* deviceId);
     // Registers a new scales object under `deviceId` (replacing one already
     // there) and tests its connection; the result is also the last error.
-    int32_t ConnectDevice(const char* address, int32_t port, int32_t kind, const char* deviceId);
+    int32_t ConnectDevice(const char* address, int32_t port, scales::ConnectionKind kind,
+                          const char* deviceId);
     // A fresh random DeviceID: 20 upper-case hexadecimal digits.
     static std::string NewDeviceId();
     // Registers under `deviceId` with the current settings; the connection

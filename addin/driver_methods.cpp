@@ -164,9 +164,8 @@ bool ConnectByEthernet(MethodCall& call) {
     const std::string deviceId = NarrowParam(call, 1);
     const EthernetAddress address = ParseEthernetAddress(ReadStringValue(call.Param(2)));
     const std::string host = text::Utf16ToSystem(address.host);
-    constexpr int32_t kEthernet = 1;
-    const int32_t code =
-        call.table.ConnectDevice(host.c_str(), address.port, kEthernet, deviceId.c_str());
+    const int32_t code = call.table.ConnectDevice(
+        host.c_str(), address.port, scales::ConnectionKind::kEthernet, deviceId.c_str());
     WriteBool(call.result, code == scales::kOk);
     return true;
 }

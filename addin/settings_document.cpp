@@ -55,10 +55,19 @@ constexpr char kSettingsDocumentBase64[] =
 
 constexpr char16_t kHostSetting[] = u"ehost";
 
-// The setting of this name that holds a number; null for "ehost" and for
-// names the document does not give.
+constexpr char16_t kConnectionSetting[] = u"conntype";
+
+// The host's "conntype": 0 is the serial line, every other value (the
+// document offers 1) the network.
+scales::ConnectionKind ConnectionKindOf(int32_t conntype) {
+    constexpr int32_t kHostSerial = 0;
+    return conntype == kHostSerial ? scales::ConnectionKind::kSerial
+                                   : scales::ConnectionKind::kEthernet;
+}
+
+// The setting of this name that holds a number; null for "ehost",
+// "conntype" and for names the document does not give.
 int32_t* NumberSetting(DeviceSettings& settings, const std::u16string& name) {
-    if (name == u"conntype") return &settings.connectionKind;
     if (name == u"eport") return &settings.ethernetPort;
     if (name == u"etiknum") return &settings.labels.labelNumber;
     if (name == u"etikdep") return &settings.labels.department;
@@ -80,6 +89,10 @@ bool StoreSetting(DeviceSettings& settings, const std::u16string& name, const tV
     if (name == kHostSetting) {
         if (!IsStringValue(value)) return false;
         settings.ethernetHost = ReadStringValue(value);
+        return true;
+    }
+    if (name == kConnectionSetting) {
+        settings.connection = ConnectionKindOf(ReadNumberValue(value));
         return true;
     }
     // No range checks here: a goods record refuses a label field it cannot

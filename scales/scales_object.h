@@ -13,6 +13,11 @@
 
 namespace scales {
 constexpr int kMaxTextLength = 253;  // target and DeviceID
+
+// How a scales object reaches its device, from the host's settings down to
+// the port: the serial line named by the target, or the network link to the
+// target host's port.
+enum class ConnectionKind { kSerial, kEthernet };
 }  // namespace scales
 
 class IScalesObject {
@@ -66,6 +71,7 @@ class IScalesObject {
     CZavComLanPort devicePort_;
     std::string target_;
     int32_t baudRate_ = 4800;
+    scales::ConnectionKind connection_ = scales::ConnectionKind::kSerial;
     int32_t networkPort_ = 0;
     int32_t socketKind_ = 0;
     int32_t keepOpen_ = 0;

@@ -21,7 +21,7 @@ class DeviceTableTest : public DriverTest {
     // A registration whose connection test fails at once: the serial line
     // without a device name.  The object stays registered all the same.
     int32_t RegisterSerial(const std::string& id) {
-        return Table().ConnectDevice("", 0, CDeviceTable::kConnectionSerial, id.c_str());
+        return Table().ConnectDevice("", 0, scales::ConnectionKind::kSerial, id.c_str());
     }
 };
 
@@ -119,6 +119,7 @@ TEST_F(DeviceTableTest, OpenMakesHexDeviceIdsAndKeepsFailuresInTheLastError) {
 }
 
 TEST_F(DeviceTableTest, OverlongDeviceIdOrHostIsRefused) {
+    constexpr auto kEthernet = scales::ConnectionKind::kEthernet;
     const std::string longId(254, 'A');
     EXPECT_EQ(RegisterSerial(longId), 1);
     EXPECT_EQ(Table().RegisteredCount(), 0);
@@ -126,9 +127,9 @@ TEST_F(DeviceTableTest, OverlongDeviceIdOrHostIsRefused) {
     RegisterSerial(longest);
     EXPECT_EQ(Table().SlotOf(longest.c_str()), 0);
     const std::string longHost(254, 'h');
-    EXPECT_EQ(Table().ConnectDevice(longHost.c_str(), 5001, 1, "X"), 1);
+    EXPECT_EQ(Table().ConnectDevice(longHost.c_str(), 5001, kEthernet, "X"), 1);
     EXPECT_EQ(Table().FindDevice("X"), nullptr);
-    EXPECT_EQ(Table().ConnectDevice(nullptr, 5001, 1, "X"), 1);
+    EXPECT_EQ(Table().ConnectDevice(nullptr, 5001, kEthernet, "X"), 1);
 }
 
 TEST_F(DeviceTableTest, DeviceMethodsWithUnknownIdGiveCodeEight) {
