@@ -110,21 +110,6 @@ int32_t CDeviceTable::OpenDevice(const std::string& deviceId) {
     return ConnectDevice(address.c_str(), port, settings_.connection, deviceId.c_str());
 }
 
-int32_t CDeviceTable::CallDevice(const char* deviceId,
-                                 const std::function<int32_t(IScalesObject&)>& operation) {
-    IScalesObject* device = FindDevice(deviceId);
-    lastError_ = device == nullptr ? scales::kErrDeviceNotFound : operation(*device);
-    return lastError_;
-}
-
-int32_t CDeviceTable::SendGoodToDevice(const char* deviceId, const std::u16string& name,
-                                       int32_t code, int32_t plu, int32_t price,
-                                       int32_t shelfLife) {
-    return CallDevice(deviceId, [&](IScalesObject& device) {
-        return device.SendGood(name, code, plu, price, shelfLife);
-    });
-}
-
 std::u16string CDeviceTable::ErrorText() const {
     return scales::ErrorText(lastError_, folderPath_);
 }

@@ -8,7 +8,6 @@
 
 #include <array>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 
@@ -49,12 +48,6 @@ class CDeviceTable {
     // Registers under `deviceId` with the current settings; the connection
     // test's result is also the last error.
     int32_t OpenDevice(const std::string& deviceId);
-    int32_t SendGoodToDevice(const char* deviceId, const std::u16string& name, int32_t code,
-                             int32_t plu, int32_t price, int32_t shelfLife);
-    // Runs one device operation on the object registered under `deviceId`
-    // (result 8 when there is none) and keeps the result as the last error.
-    int32_t CallDevice(const char* deviceId,
-                       const std::function<int32_t(IScalesObject&)>& operation);
 
     // The text GetLastError shows for the last error code.
     std::u16string ErrorText() const;

@@ -41,6 +41,9 @@ class CScalesRongta1000 : public IScalesObject {
     int32_t SendGood(const std::u16string& name, int32_t code, int32_t plu, int32_t price,
                      int32_t shelfLife) override;
     int32_t SendMessageV1(int32_t number, const std::u16string& text, int32_t lineWidth) override;
+    // The RLS1000's own slots.  None is used by the add-in: the goods record
+    // sends its clock and continuation itself, and no host method sets a
+    // clock of its choosing.
     virtual int32_t Reserved1();
     virtual int32_t Reserved2();
     virtual int32_t SyncClock();
@@ -50,8 +53,8 @@ class CScalesRongta1000 : public IScalesObject {
 
     // Positive (0), negative (7) or no reply (3) to the message frame last
     // sent through the exchange engine, waiting as messages do (200 ms);
-    // records the outcome text.  Unused by the commands here: each of their
-    // frames is exchanged whole (ExchangeFrame).
+    // records the outcome text.  Unused by the add-in: every frame of a
+    // message is exchanged whole (ExchangeFrame).
     int32_t AwaitReply();
 
     uint16_t MessageCounter() const { return messageCounter_; }

@@ -27,6 +27,8 @@ class IScalesObject {
     IScalesObject(const IScalesObject&) = delete;
     IScalesObject& operator=(const IScalesObject&) = delete;
 
+    // The scales interface, slot by slot.  A few slots serve nothing in the
+    // add-in and say so; they stay for any scales type and caller.
     virtual int32_t ConnectByRS232(const char* deviceName, int32_t baudRate);
     virtual int32_t ConnectByEthernet(const char* host, int32_t networkPort, int32_t socketKind);
     virtual int32_t OpenPort();
@@ -40,10 +42,12 @@ class IScalesObject {
     virtual int32_t SetDeviceId(const char* deviceId);  // 1 when longer than 253
     virtual int32_t SetKeepOpen(int32_t flag);
     virtual int32_t SetCoefficient(double coefficient);
-    virtual double GetCoefficient();
+    virtual double GetCoefficient();  // unused by the add-in: nothing weighs
+    // Unused by the add-in: the exchanges record their outcomes themselves.
     virtual int32_t SetOutcomeText(const char16_t* text);
     virtual int32_t SendGoodToScalesV1(const std::u16string& name,
                                        const scales::GoodsFields& fields) = 0;
+    // Unused by the add-in: its goods come as whole records (LabelledGood).
     virtual int32_t SendGood(const std::u16string& name, int32_t code, int32_t plu, int32_t price,
                              int32_t shelfLife) = 0;
     // The four label fields (label number, department, barcode format,
