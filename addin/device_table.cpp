@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "scales/error_table.h"
+#include "scales/rongta1000.h"
 #include "text/codepage.h"
 #include "text/xstring.h"
 

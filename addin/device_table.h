@@ -11,7 +11,7 @@
 #include <memory>
 #include <string>
 
-#include "scales/rongta1000.h"
+#include "scales/scales_object.h"
 
 // What SetParameter stores.  The host is expected to send every setting
 // before Open: the initial connection kind, host and port are not the
@@ -19,9 +19,10 @@
 struct DeviceSettings {
     std::string serialPortName;  // no setting names it: a serial Open has no device
     int32_t serialSpeed = 0;
-    std::u16string ethernetHost;                                          // "ehost"
-    scales::ConnectionKind connection = scales::ConnectionKind::kSerial;  // "conntype"
-    int32_t ethernetPort = 0;                                             // "eport"
+    std::u16string ethernetHost;  // "ehost"
+    // "conntype", whose 0 is the serial line and any other value the network
+    scales::ConnectionKind connection = scales::ConnectionKind::kSerial;
+    int32_t ethernetPort = 0;  // "eport"
     // "etiknum", "etikdep", "etikbarcode", "etikodv"
     scales::LabelSettings labels;
 };
