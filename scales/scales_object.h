@@ -42,7 +42,7 @@ class IScalesObject {
     virtual int32_t SetDeviceId(const char* deviceId);  // 1 when longer than 253
     virtual int32_t SetKeepOpen(int32_t flag);
     virtual int32_t SetCoefficient(double coefficient);
-    virtual double GetCoefficient();  // unused by the add-in: nothing weighs
+    virtual double GetCoefficient();  // unused by the add-in: it reads no weight
     // Unused by the add-in: the exchanges record their outcomes themselves.
     virtual int32_t SetOutcomeText(const char16_t* text);
     virtual int32_t SendGoodToScalesV1(const std::u16string& name,
