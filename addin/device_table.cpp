@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "scales/error_table.h"
+#include "scales/rongta1000.h"
 #include "text/codepage.h"
 #include "text/xstring.h"
 
@@ -70,7 +71,7 @@ int CDeviceTable::LowestFreeSlot() const {
     return -1;
 }
 
-int32_t CDeviceTable::ConnectDevice(const char* address, int32_t port, int32_t kind,
+int32_t CDeviceTable::ConnectDevice(const char* address, int32_t port, scales::ConnectionKind kind,
                                     const char* deviceId) {
     // The scales object holds at most 253 characters of either; a longer one
     // is refused rather than shortened into some other device's name.
@@ -84,11 +85,10 @@ int32_t CDeviceTable::ConnectDevice(const char* address, int32_t port, int32_t k
 
     auto device = std::make_unique<CScalesRongta1000>();
     device->SetDeviceId(deviceId);
-    device->SetLabelSettings(settings_.labelNumber, settings_.department, settings_.barcodeFormat,
-                             settings_.weightUnit);
+    device->SetLabelSettings(settings_.labels);
     device->SetCoefficient(kWeightCoefficient);
     device->SetKeepOpen(kKeepPortOpen);
-    lastError_ = kind != kConnectionSerial
+    lastError_ = kind == scales::ConnectionKind::kEthernet
                      ? device->ConnectByEthernet(address, port, kSocketKindDefault)
                      : device->ConnectByRS232(address, port);
     // Registration only tests the link: the first device operation reopens it.
@@ -104,26 +104,11 @@ std::string CDeviceTable::NewDeviceId() {
 }
 
 int32_t CDeviceTable::OpenDevice(const std::string& deviceId) {
-    const bool serial = settings_.connectionKind == kConnectionSerial;
+    const bool serial = settings_.connection == scales::ConnectionKind::kSerial;
     const std::string address =
         serial ? settings_.serialPortName : text::Utf16ToSystem(settings_.ethernetHost);
     const int32_t port = serial ? settings_.serialSpeed : settings_.ethernetPort;
-    return ConnectDevice(address.c_str(), port, settings_.connectionKind, deviceId.c_str());
-}
-
-int32_t CDeviceTable::CallDevice(const char* deviceId,
-                                 const std::function<int32_t(IScalesObject&)>& operation) {
-    IScalesObject* device = FindDevice(deviceId);
-    lastError_ = device == nullptr ? scales::kErrDeviceNotFound : operation(*device);
-    return lastError_;
-}
-
-int32_t CDeviceTable::SendGoodToDevice(const char* deviceId, const std::u16string& name,
-                                       int32_t code, int32_t plu, int32_t price,
-                                       int32_t shelfLife) {
-    return CallDevice(deviceId, [&](IScalesObject& device) {
-        return device.SendGood(name, code, plu, price, shelfLife);
-    });
+    return ConnectDevice(address.c_str(), port, settings_.connection, deviceId.c_str());
 }
 
 std::u16string CDeviceTable::ErrorText() const {

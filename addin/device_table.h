@@ -8,7 +8,6 @@
 
 #include <array>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 
@@ -21,18 +20,16 @@ struct DeviceSettings {
     std::string serialPortName;  // no setting names it: a serial Open has no device
     int32_t serialSpeed = 0;
     std::u16string ethernetHost;  // "ehost"
-    int32_t connectionKind = 0;   // "conntype": 0 serial, anything else Ethernet
-    int32_t ethernetPort = 0;     // "eport"
-    int32_t labelNumber = 0;      // "etiknum"
-    int32_t department = 28;      // "etikdep"
-    int32_t barcodeFormat = 7;    // "etikbarcode"
-    int32_t weightUnit = 4;       // "etikodv"
+    // "conntype", whose 0 is the serial line and any other value the network
+    scales::ConnectionKind connection = scales::ConnectionKind::kSerial;
+    int32_t ethernetPort = 0;  // "eport"
+    // "etiknum", "etikdep", "etikbarcode", "etikodv"
+    scales::LabelSettings labels;
 };
 
 class CDeviceTable {
   public:
     static constexpr int kSlotCount = 100;
-    static constexpr int32_t kConnectionSerial = 0;
 
     CDeviceTable();
     ~CDeviceTable();
@@ -45,18 +42,13 @@ class CDeviceTable {
     void CloseDevice(const char* deviceId);
     // Registers a new scales object under `deviceId` (replacing one already
     // there) and tests its connection; the result is also the last error.
-    int32_t ConnectDevice(const char* address, int32_t port, int32_t kind, const char* deviceId);
+    int32_t ConnectDevice(const char* address, int32_t port, scales::ConnectionKind kind,
+                          const char* deviceId);
     // A fresh random DeviceID: 20 upper-case hexadecimal digits.
     static std::string NewDeviceId();
     // Registers under `deviceId` with the current settings; the connection
     // test's result is also the last error.
     int32_t OpenDevice(const std::string& deviceId);
-    int32_t SendGoodToDevice(const char* deviceId, const std::u16string& name, int32_t code,
-                             int32_t plu, int32_t price, int32_t shelfLife);
-    // Runs one device operation on the object registered under `deviceId`
-    // (result 8 when there is none) and keeps the result as the last error.
-    int32_t CallDevice(const char* deviceId,
-                       const std::function<int32_t(IScalesObject&)>& operation);
 
     // The text GetLastError shows for the last error code.
     std::u16string ErrorText() const;

@@ -31,18 +31,21 @@ int32_t NumberParam(const MethodCall& call, int number) {
     return ReadNumberValue(call.Param(number));
 }
 
-// The result rule of the per-device methods: true exactly for code 0.
+// The result rule of the per-device methods: the code becomes the last error,
+// and the return value is true exactly for 0.
 bool ReportDeviceResult(MethodCall& call, int32_t code) {
+    call.table.SetLastError(code);
     WriteBool(call.result, code == scales::kOk);
     return true;
 }
 
-// Runs `operation` on the scales registered under the DeviceID in parameter 1.
+// Runs `operation` on the scales registered under the DeviceID in parameter
+// 1; 8 when none is.
 template <typename Operation>
 bool CallDeviceByIdParam(MethodCall& call, Operation operation) {
-    const std::string deviceId = NarrowParam(call, 1);
-    const int32_t code = call.table.CallDevice(deviceId.c_str(), operation);
-    return ReportDeviceResult(call, code);
+    IScalesObject* device = call.table.FindDevice(NarrowParam(call, 1).c_str());
+    if (device == nullptr) return ReportDeviceResult(call, scales::kErrDeviceNotFound);
+    return ReportDeviceResult(call, operation(*device));
 }
 
 // A method that would change state refuses to start when the host has no
@@ -57,19 +60,38 @@ bool EndsWithBackslash(const std::u16string& path) {
     return !path.empty() && path.back() == u'\\';
 }
 
-// Sends every good of the document in order; the first failure ends the walk.
-bool SendGoodsOfDocument(MethodCall& call, const std::string& deviceId, ClsXml& root) {
+// Sends every good of the document in order to the scales registered under
+// `deviceId`, each as the goods record ConvertGood makes of it; the result of
+// each good becomes the last error, and the first failure ends the walk.  A
+// document without goods needs no scales and leaves the last error alone.
+bool SendGoodsOfDocument(CDeviceTable& table, const std::string& deviceId, ClsXml& root) {
     const int count = root.ChildCount();
+    if (count == 0) return true;
+    IScalesObject* device = table.FindDevice(deviceId.c_str());
+    if (device == nullptr) {
+        table.SetLastError(scales::kErrDeviceNotFound);
+        return false;
+    }
     for (int i = 0; i < count; ++i) {
         std::unique_ptr<ClsXml> element = root.GetChild(i);
         if (!element) continue;
-        const GoodsItem good = ConvertGood(*element);
+        const GoodsItem good = ConvertGood(*element, device->Labels());
         element.reset();
-        const int32_t code = call.table.SendGoodToDevice(deviceId.c_str(), good.name, good.code,
-                                                         good.plu, good.price, good.shelfLife);
+        const int32_t code = device->SendGoodToScalesV1(good.name, good.fields);
+        table.SetLastError(code);
         if (code != scales::kOk) return false;
     }
     return true;
+}
+
+// The demonstration good goes as any uploaded good does: with the scales'
+// label settings.  8 when the scales could not be registered.
+int32_t SendDemoGood(CDeviceTable& table, const std::string& deviceId) {
+    IScalesObject* device = table.FindDevice(deviceId.c_str());
+    if (device == nullptr) return scales::kErrDeviceNotFound;
+    return device->SendGoodToScalesV1(
+        kDemoGoodName, scales::LabelledGood(device->Labels(), kDemoGoodCode, kDemoGoodPlu,
+                                            kDemoGoodPrice, kDemoGoodShelfLife));
 }
 
 }  // namespace
@@ -128,9 +150,9 @@ bool DeviceTest(MethodCall& call) {
     if (!out.Reserved()) return RefuseForHostMemory(call);
     const std::string deviceId = CDeviceTable::NewDeviceId();
     table.OpenDevice(deviceId);
-    const int32_t code = table.SendGoodToDevice(deviceId.c_str(), kDemoGoodName, kDemoGoodCode,
-                                                kDemoGoodPlu, kDemoGoodPrice, kDemoGoodShelfLife);
-    const std::u16string description = code == scales::kOk ? kDemoSuccessText : table.ErrorText();
+    const int32_t code = SendDemoGood(table, deviceId);
+    const std::u16string description =
+        code == scales::kOk ? kDemoSuccessText : scales::ErrorText(code, table.FolderPath());
     table.CloseDevice(deviceId.c_str());
     out.HandOver(call.Param(1), description);
     WriteBool(call.result, code == scales::kOk);
@@ -148,7 +170,7 @@ bool UploadGoods(MethodCall& call) {
     bool sent = false;
     if (root.LoadXml(documentText)) {
         root.GetRoot2();
-        sent = SendGoodsOfDocument(call, deviceId, root);
+        sent = SendGoodsOfDocument(call.table, deviceId, root);
     }
     WriteBool(call.result, sent);
     return true;
@@ -164,9 +186,8 @@ bool ConnectByEthernet(MethodCall& call) {
     const std::string deviceId = NarrowParam(call, 1);
     const EthernetAddress address = ParseEthernetAddress(ReadStringValue(call.Param(2)));
     const std::string host = text::Utf16ToSystem(address.host);
-    constexpr int32_t kEthernet = 1;
-    const int32_t code =
-        call.table.ConnectDevice(host.c_str(), address.port, kEthernet, deviceId.c_str());
+    const int32_t code = call.table.ConnectDevice(
+        host.c_str(), address.port, scales::ConnectionKind::kEthernet, deviceId.c_str());
     WriteBool(call.result, code == scales::kOk);
     return true;
 }

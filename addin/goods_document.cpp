@@ -51,15 +51,16 @@ int32_t PriceInHundredths(const XString& priceText) {
     return TruncateToInt32(units * kHundredths + kRoundingNudge);
 }
 
-GoodsItem ConvertGood(ClsXml& element) {
+GoodsItem ConvertGood(ClsXml& element, const scales::LabelSettings& labels) {
     GoodsItem good;
-    good.plu = WholeNumberAttribute(element, u"PLU");
-    good.code = WholeNumberAttribute(element, u"Code");
     XString name;
     if (element.GetAttrValue(u"Name", name)) good.name = name.toU16();
-    XString price;
-    if (element.GetAttrValue(u"Price", price)) good.price = PriceInHundredths(price);
-    good.shelfLife = WholeNumberAttribute(element, u"ShelfLife");
+    XString priceText;
+    const int32_t price =
+        element.GetAttrValue(u"Price", priceText) ? PriceInHundredths(priceText) : 0;
+    good.fields = scales::LabelledGood(labels, WholeNumberAttribute(element, u"Code"),
+                                       WholeNumberAttribute(element, u"PLU"), price,
+                                       WholeNumberAttribute(element, u"ShelfLife"));
     return good;
 }
 

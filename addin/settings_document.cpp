@@ -53,20 +53,28 @@ constexpr char kSettingsDocumentBase64[] =
     "PEl0ZW0gVmFsdWU9IjEyIj5wY3MtbGI8L0l0ZW0+DQogICAgICAgIDwvQ2hvaWNlTGlzdD4NCiAg"
     "ICAgIDwvUGFyYW1ldGVyPg0KICAgIDwvR3JvdXA+DQogIDwvUGFnZT4NCjwvU2V0dGluZ3M+DQo=";
 
-using SettingField = int32_t DeviceSettings::*;
-
-struct NumberSetting {
-    const char16_t* name;
-    SettingField field;
-};
-
-// Setting names as the document gives them; every one but "ehost" is a number.
 constexpr char16_t kHostSetting[] = u"ehost";
-const NumberSetting kNumberSettings[] = {
-    {u"conntype", &DeviceSettings::connectionKind},   {u"eport", &DeviceSettings::ethernetPort},
-    {u"etiknum", &DeviceSettings::labelNumber},       {u"etikdep", &DeviceSettings::department},
-    {u"etikbarcode", &DeviceSettings::barcodeFormat}, {u"etikodv", &DeviceSettings::weightUnit},
-};
+
+constexpr char16_t kConnectionSetting[] = u"conntype";
+
+// The host's "conntype": 0 is the serial line, every other value (the
+// document offers 1) the network.
+scales::ConnectionKind ConnectionKindOf(int32_t conntype) {
+    constexpr int32_t kHostSerial = 0;
+    return conntype == kHostSerial ? scales::ConnectionKind::kSerial
+                                   : scales::ConnectionKind::kEthernet;
+}
+
+// The setting of this name that holds a number; null for "ehost",
+// "conntype" and for names the document does not give.
+int32_t* NumberSetting(DeviceSettings& settings, const std::u16string& name) {
+    if (name == u"eport") return &settings.ethernetPort;
+    if (name == u"etiknum") return &settings.labels.labelNumber;
+    if (name == u"etikdep") return &settings.labels.department;
+    if (name == u"etikbarcode") return &settings.labels.barcodeFormat;
+    if (name == u"etikodv") return &settings.labels.weightMeasure;
+    return nullptr;
+}
 
 }  // namespace
 
@@ -83,13 +91,14 @@ bool StoreSetting(DeviceSettings& settings, const std::u16string& name, const tV
         settings.ethernetHost = ReadStringValue(value);
         return true;
     }
-    // No range checks: what the scales make of a value is theirs to judge.
-    for (const NumberSetting& setting : kNumberSettings) {
-        if (name == setting.name) {
-            settings.*setting.field = ReadNumberValue(value);
-            break;
-        }
+    if (name == kConnectionSetting) {
+        settings.connection = ConnectionKindOf(ReadNumberValue(value));
+        return true;
     }
+    // No range checks here: a goods record refuses a label field it cannot
+    // hold when a good is sent.
+    int32_t* number = NumberSetting(settings, name);
+    if (number != nullptr) *number = ReadNumberValue(value);
     return true;
 }
 

@@ -1,14 +1,19 @@
-// CScalesRongta1000: the RLS1000 commands.  Each command is a frame builder
-// plus its named exchange rule (exchange_rule.h); the exchange itself lives in
-// rongta1000_exchange.cpp and the engine (exchange.h).
+#include "scales/rongta1000.h"
+
+#include <string>
+
 #include "scales/error_table.h"
 #include "scales/field_ranges.h"
 #include "scales/frames.h"
-#include "scales/scales_object.h"
 #include "text/codepage.h"
 
 using scales::ExchangeRule;
 using scales::Frame;
+
+namespace {
+// Commands whose attempts all start alike.
+constexpr auto kNoRestart = [] {};
+}  // namespace
 
 CScalesRongta1000::CScalesRongta1000() : timeSource_(transport::GetLocalTime) {}
 
@@ -47,72 +52,115 @@ void CScalesRongta1000::SetTimeSource(TimeSource source) {
     timeSource_ = source ? source : transport::GetLocalTime;
 }
 
+// The one request-and-reply skeleton every command runs: before each attempt
+// `restart`, then EnsureOpen (a port that cannot be opened ends the command
+// at once, nothing sent), then `attempt`, which exchanges the command's
+// frames and gives 0 or the attempt's failure.  A command that retries
+// pauses after each failed attempt and, after the last, closes the port
+// unless it is kept open.
+template <typename Restart, typename Attempt>
+int32_t CScalesRongta1000::RunAttempts(const ExchangeRule& rule, Restart restart, Attempt attempt) {
+    int32_t result = scales::kOk;
+    for (int i = 0; i < rule.attempts; ++i) {
+        restart();
+        const int32_t opened = EnsureOpen();
+        if (opened != scales::kOk) return opened;
+        result = attempt();
+        if (result == scales::kOk) return result;
+        if (rule.attempts > 1) exchange_.Pause(rule.retryPauseMs);
+    }
+    if (rule.attempts > 1) CloseUnlessKept();
+    return result;
+}
+
+int32_t CScalesRongta1000::RunCommand(const ExchangeRule& rule, const Frame& frame) {
+    return RunAttempts(rule, kNoRestart, [&] { return ExchangeFrame(rule, frame); });
+}
+
+int32_t CScalesRongta1000::ExchangeFrame(const ExchangeRule& rule, const Frame& frame) {
+    return Conclude(rule, exchange_.Transact(frame, rule));
+}
+
 int32_t CScalesRongta1000::SyncClock() {
-    // The time is read after the port is open, right before the frame is built.
-    return RunExchange(ExchangeRule::Clock(), [this] {
+    try {
+        return SendClock();
+    } catch (...) {
+        return DropPortAfterFailure();
+    }
+}
+
+// The time is read after the port is open, right before the frame is built.
+int32_t CScalesRongta1000::SendClock() {
+    const ExchangeRule rule = ExchangeRule::Clock();
+    return RunAttempts(rule, kNoRestart, [&] {
         const transport::LocalTime now = timeSource_();
-        return scales::BuildClockFrame(
-            {now.year, now.month, now.day, now.hour, now.minute, now.second});
+        return ExchangeFrame(rule, scales::BuildClockFrame({now.year, now.month, now.day, now.hour,
+                                                            now.minute, now.second}));
     });
 }
 
 int32_t CScalesRongta1000::SetClock(int32_t year, int32_t month, int32_t day, int32_t hour,
                                     int32_t minute, int32_t second) {
-    const scales::ClockValues time{year, month, day, hour, minute, second};
-    return RunExchange(ExchangeRule::SetClock(), [&time] { return scales::BuildClockFrame(time); });
+    try {
+        return RunCommand(ExchangeRule::SetClock(),
+                          scales::BuildClockFrame({year, month, day, hour, minute, second}));
+    } catch (...) {
+        return DropPortAfterFailure();
+    }
 }
 
 int32_t CScalesRongta1000::ClearGoods() {
     messageCounter_ = 0;
     continuationCounter_ = 0;
-    return RunExchange(ExchangeRule::ClearGoods(), [] { return scales::BuildClearGoodsFrame(); });
+    try {
+        return RunCommand(ExchangeRule::ClearGoods(), scales::BuildClearGoodsFrame());
+    } catch (...) {
+        return DropPortAfterFailure();
+    }
 }
 
 int32_t CScalesRongta1000::SendGood(const std::u16string& name, int32_t code, int32_t plu,
                                     int32_t price, int32_t shelfLife) {
-    scales::GoodsFields fields;
-    fields.code = code;
-    fields.plu = plu;
-    fields.labelNumber = labelNumber_;
-    fields.department = department_;
-    fields.barcodeFormat = barcodeFormat_;
-    fields.price = price;
-    fields.weightMeasure = weightMeasure_;
-    fields.shelfLife = shelfLife;
-    return SendGoodToScalesV1(name, fields);
+    return SendGoodToScalesV1(name, scales::LabelledGood(labels_, code, plu, price, shelfLife));
 }
 
 // Clock first (the scales print the packing date from it), then the goods
 // record, then the rest of a long name.
 int32_t CScalesRongta1000::SendGoodToScalesV1(const std::u16string& name,
                                               const scales::GoodsFields& fields) {
-    return Guarded([&] {
+    try {
         const int32_t fits = scales::CheckGoodsFields(fields);
         if (fits != scales::kOk) return fits;
-        const int32_t clock = SyncClock();
+        const int32_t clock = SendClock();
         if (clock != scales::kOk) return clock;
         const std::string name1251 = text::Utf16ToWindows1251(name);
-        const int32_t record = RunExchange(
-            ExchangeRule::Goods(), [&] { return scales::BuildGoodsFrame(name1251, fields); });
+        const int32_t record =
+            RunCommand(ExchangeRule::Goods(), scales::BuildGoodsFrame(name1251, fields));
         if (record != scales::kOk) return record;
         return SendContinuationBytes(name1251, fields.code);
-    });
+    } catch (...) {
+        return DropPortAfterFailure();
+    }
 }
 
 int32_t CScalesRongta1000::SendNameContinuation(const std::u16string& name, int32_t code) {
-    return Guarded([&] {
+    try {
         const int32_t fits = scales::CheckGoodsCode(code);
         if (fits != scales::kOk) return fits;
         return SendContinuationBytes(text::Utf16ToWindows1251(name), code);
-    });
+    } catch (...) {
+        return DropPortAfterFailure();
+    }
 }
 
 // Every attempt carries a new sequence number, so the scales never take a
 // repeated continuation for one they already applied.
 int32_t CScalesRongta1000::SendContinuationBytes(const std::string& name1251, int32_t code) {
     if (!scales::NeedsNameContinuation(name1251)) return scales::kOk;
-    return RunExchange(ExchangeRule::Continuation(), [&] {
-        return scales::BuildContinuationFrame(continuationCounter_++, name1251, code);
+    const ExchangeRule rule = ExchangeRule::Continuation();
+    return RunAttempts(rule, kNoRestart, [&] {
+        return ExchangeFrame(
+            rule, scales::BuildContinuationFrame(continuationCounter_++, name1251, code));
     });
 }
 
@@ -123,7 +171,7 @@ int32_t CScalesRongta1000::StartSendMessages() {
 
 int32_t CScalesRongta1000::SendMessageV1(int32_t number, const std::u16string& text,
                                          int32_t lineWidth) {
-    return Guarded([&] {
+    try {
         const uint16_t firstSequence = messageCounter_;
         const std::vector<std::string> lines =
             scales::LayOutMessage(text::Utf16ToWindows1251(text), lineWidth);
@@ -133,37 +181,37 @@ int32_t CScalesRongta1000::SendMessageV1(int32_t number, const std::u16string& t
         const auto restart = [this, firstSequence] { messageCounter_ = firstSequence; };
         return RunAttempts(ExchangeRule::Message(), restart,
                            [&] { return SendMessageFrames(number, lines); });
-    });
+    } catch (...) {
+        return DropPortAfterFailure();
+    }
 }
 
 int32_t CScalesRongta1000::SendMessageFrames(int32_t number,
                                              const std::vector<std::string>& lines) {
+    const ExchangeRule rule = ExchangeRule::Message();
     if (scales::MessageSize(lines) <= scales::kShortMessageRoom) {
-        return ExchangeMessageFrame(scales::BuildShortMessageFrame(number, lines));
+        return ExchangeFrame(rule, scales::BuildShortMessageFrame(number, lines));
     }
     const int32_t announced =
-        ExchangeMessageFrame(scales::BuildAnnouncementFrame(number, messageCounter_));
+        ExchangeFrame(rule, scales::BuildAnnouncementFrame(number, messageCounter_));
     if (announced != scales::kOk) return announced;
     const std::string joined = scales::JoinMessageLines(lines);
     const size_t frames = scales::MessageDataFrameCount(joined.size());
     for (size_t i = 0; i < frames; ++i) {
         const int32_t sent =
-            ExchangeMessageFrame(scales::BuildMessageDataFrame(messageCounter_++, joined, i));
+            ExchangeFrame(rule, scales::BuildMessageDataFrame(messageCounter_++, joined, i));
         if (sent != scales::kOk) return sent;
     }
     return scales::kOk;
 }
 
-int32_t CScalesRongta1000::ExchangeMessageFrame(const Frame& frame) {
-    exchange_.Send(frame);
-    return AwaitReply();
-}
-
 int32_t CScalesRongta1000::AwaitReply() {
-    return Guarded([this] {
+    try {
         const ExchangeRule rule = ExchangeRule::Message();
         return Conclude(rule, exchange_.Await(rule));
-    });
+    } catch (...) {
+        return DropPortAfterFailure();
+    }
 }
 
 int32_t CScalesRongta1000::PrepareSendHotKeys() {
@@ -184,11 +232,44 @@ int32_t CScalesRongta1000::AddHotKey(uint32_t code, int32_t keyNumber) {
 // The scales take three pages of 84 keys; keys 253 and up stay in the table
 // but have no page.
 int32_t CScalesRongta1000::SendHotKeys() {
-    for (int page = 0; page < scales::kHotKeyPages; ++page) {
-        const int32_t sent = RunExchange(ExchangeRule::HotKeyPage(), [this, page] {
-            return scales::BuildHotKeyPage(hotKeys_.data(), hotKeys_.size(), page);
-        });
-        if (sent != scales::kOk) return sent;
+    try {
+        for (int page = 0; page < scales::kHotKeyPages; ++page) {
+            const int32_t sent =
+                RunCommand(ExchangeRule::HotKeyPage(),
+                           scales::BuildHotKeyPage(hotKeys_.data(), hotKeys_.size(), page));
+            if (sent != scales::kOk) return sent;
+        }
+        return scales::kOk;
+    } catch (...) {
+        return DropPortAfterFailure();
     }
-    return scales::kOk;
+}
+
+int32_t CScalesRongta1000::Conclude(const ExchangeRule& rule, const scales::Reply& reply) {
+    const bool record = rule.recording == scales::Recording::kAlways ||
+                        (rule.recording == scales::Recording::kNoReplyOnly && !reply.arrived);
+    if (record) RecordOutcome(reply);
+    return scales::JudgeReply(rule.verdict, reply);
+}
+
+// A reply is shown as its first byte offset by 120000, the way the host
+// application has always shown scales answers; no reply as "OK".
+void CScalesRongta1000::RecordOutcome(const scales::Reply& reply) {
+    if (!reply.arrived) {
+        outcomeText_ = u"OK";
+        return;
+    }
+    constexpr int kOutcomeBase = 120000;
+    const std::string text = "Error:" + std::to_string(kOutcomeBase + reply.first);
+    outcomeText_.assign(text.begin(), text.end());
+}
+
+// The port is dropped even when closing it fails too: 1 reports the failure
+// either way, and the next command opens the port again.
+int32_t CScalesRongta1000::DropPortAfterFailure() noexcept {
+    try {
+        ClosePort();
+    } catch (...) {
+    }
+    return scales::kErrConnection;
 }

@@ -31,6 +31,7 @@ int32_t IScalesObject::ConnectByRS232(const char* deviceName, int32_t baudRate) 
         if (deviceName == nullptr || !FitsField(deviceName)) return scales::kErrConnection;
         target_ = deviceName;
         baudRate_ = baudRate;
+        connection_ = scales::ConnectionKind::kSerial;
         networkPort_ = 0;
         const int32_t opened = OpenPort();
         CloseUnlessKept();
@@ -47,6 +48,11 @@ int32_t IScalesObject::ConnectByEthernet(const char* host, int32_t networkPort,
         if (host == nullptr || !FitsField(host)) return scales::kErrConnection;
         target_ = host;
         baudRate_ = 0;
+        // A port number below 1 names no network port: the host is then a
+        // serial device.  That is how a host reaches serial scales (conntype
+        // 1, ehost the device, eport 0): no setting names a serial line.
+        connection_ =
+            networkPort >= 1 ? scales::ConnectionKind::kEthernet : scales::ConnectionKind::kSerial;
         networkPort_ = networkPort;
         socketKind_ = socketKind;
         const int32_t opened = OpenPort();
@@ -58,15 +64,11 @@ int32_t IScalesObject::ConnectByEthernet(const char* host, int32_t networkPort,
     }
 }
 
-// A positive network port selects the network link, anything else the serial
-// line named by the target.
 int32_t IScalesObject::OpenPort() {
     ClosePort();
-    if (networkPort_ >= 1) {
-        const auto kind = static_cast<uint8_t>(socketKind_ & 0xFF);
-        return devicePort_.OpenLan(target_.c_str(), networkPort_, kind);
-    }
-    return devicePort_.OpenCom(target_.c_str());
+    if (connection_ == scales::ConnectionKind::kSerial) return devicePort_.OpenCom(target_.c_str());
+    const auto kind = static_cast<uint8_t>(socketKind_ & 0xFF);
+    return devicePort_.OpenLan(target_.c_str(), networkPort_, kind);
 }
 
 int32_t IScalesObject::ClosePort() {
@@ -114,12 +116,8 @@ int32_t IScalesObject::SetOutcomeText(const char16_t* text) {
     return scales::kOk;
 }
 
-int32_t IScalesObject::SetLabelSettings(int32_t labelNumber, int32_t department,
-                                        int32_t barcodeFormat, int32_t weightMeasure) {
-    labelNumber_ = labelNumber;
-    department_ = department;
-    barcodeFormat_ = barcodeFormat;
-    weightMeasure_ = weightMeasure;
+int32_t IScalesObject::SetLabelSettings(const scales::LabelSettings& labels) {
+    labels_ = labels;
     return scales::kOk;
 }
 

@@ -10,7 +10,7 @@
 #include "text/xstring.h"
 
 class ClsXml {
-public:
+  public:
     ClsXml();
     ~ClsXml();
     ClsXml(const ClsXml&) = delete;
@@ -21,9 +21,10 @@ public:
     int ChildCount();
     std::unique_ptr<ClsXml> GetChild(int index);  // null outside 0..ChildCount()-1
     bool GetAttrValue(const char16_t* name, XString& value);
+    // Unused by the add-in: it reads goods' numbers without wrapping them.
     int GetAttrValueInt(const char16_t* name);
 
-private:
+  private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };

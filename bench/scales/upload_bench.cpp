@@ -26,7 +26,7 @@
 #include <vector>
 
 #include "scales/exchange.h"
-#include "scales/scales_object.h"
+#include "scales/rongta1000.h"
 #include "tools/scales-emulator/emulator.h"
 
 namespace {

@@ -52,34 +52,47 @@ std::unique_ptr<ClsXml> FirstGood(ClsXml& root, const std::u16string& document) 
     return root.GetChild(0);
 }
 
-TEST(GoodsConversion, AttributesByExactName) {
+// The document gives the good; the label fields come from the scales it goes
+// to, and nothing else is sent.
+TEST(GoodsConversion, AttributesByExactNameLabelsFromTheScales) {
     ClsXml root;
     auto good = FirstGood(root,
                           u"<Goods><Item PLU=\"42\" Code=\"1001\" Name=\"Сыр «Российский»\" "
                           u"Price=\"1 234,56\" ShelfLife=\"30\" plu=\"7\" Extra=\"x\">"
                           u"<Nested PLU=\"9\"/>text</Item></Goods>");
     ASSERT_TRUE(good);
-    const GoodsItem item = ConvertGood(*good);
-    EXPECT_EQ(item.plu, 42);
-    EXPECT_EQ(item.code, 1001);
+    scales::LabelSettings labels;
+    labels.labelNumber = 64;
+    labels.department = 12;
+    labels.barcodeFormat = 3;
+    labels.weightMeasure = 1;
+    const GoodsItem item = ConvertGood(*good, labels);
     EXPECT_EQ(item.name, u"Сыр «Российский»");
-    EXPECT_EQ(item.price, 123456);
-    EXPECT_EQ(item.shelfLife, 30);
+    const scales::GoodsFields& f = item.fields;
+    EXPECT_EQ(f.plu, 42);
+    EXPECT_EQ(f.code, 1001);
+    EXPECT_EQ(f.price, 123456);
+    EXPECT_EQ(f.shelfLife, 30);
+    EXPECT_EQ(f.labelNumber, 64);
+    EXPECT_EQ(f.department, 12);
+    EXPECT_EQ(f.barcodeFormat, 3);
+    EXPECT_EQ(f.weightMeasure, 1);
+    EXPECT_EQ(f.labelExtra + f.extra1 + f.extra2 + f.extra3 + f.extra4, 0);
 }
 
 TEST(GoodsConversion, MissingAttributesReadAsZeroOrEmpty) {
     ClsXml root;
     auto good = FirstGood(root, u"<G><Good Code=\"5\" Name=\"Хлеб\"/></G>");
     ASSERT_TRUE(good);
-    const GoodsItem item = ConvertGood(*good);
-    EXPECT_EQ(item.code, 5);
+    const GoodsItem item = ConvertGood(*good, scales::LabelSettings{});
+    EXPECT_EQ(item.fields.code, 5);
     EXPECT_EQ(item.name, u"Хлеб");
-    EXPECT_EQ(item.plu, 0);
-    EXPECT_EQ(item.price, 0);
-    EXPECT_EQ(item.shelfLife, 0);
+    EXPECT_EQ(item.fields.plu, 0);
+    EXPECT_EQ(item.fields.price, 0);
+    EXPECT_EQ(item.fields.shelfLife, 0);
     auto bare = FirstGood(root, u"<G><Good/></G>");
     ASSERT_TRUE(bare);
-    EXPECT_EQ(ConvertGood(*bare).name, u"");
+    EXPECT_EQ(ConvertGood(*bare, scales::LabelSettings{}).name, u"");
 }
 
 // Numbers beyond 32 bits are not wrapped into some other number (4294967297
@@ -108,11 +121,11 @@ TEST(GoodsConversion, WholeNumbersAreNeverWrapped) {
         auto good = FirstGood(root, u"<G><Good PLU=\"" + std::u16string(c.text) + u"\" Code=\"" +
                                         c.text + u"\" ShelfLife=\"" + c.text + u"\"/></G>");
         ASSERT_TRUE(good);
-        const GoodsItem item = ConvertGood(*good);
+        const GoodsItem item = ConvertGood(*good, scales::LabelSettings{});
         SCOPED_TRACE(::testing::PrintToString(std::u16string(c.text)));
-        EXPECT_EQ(item.plu, c.value);
-        EXPECT_EQ(item.code, c.value);
-        EXPECT_EQ(item.shelfLife, c.value);
+        EXPECT_EQ(item.fields.plu, c.value);
+        EXPECT_EQ(item.fields.code, c.value);
+        EXPECT_EQ(item.fields.shelfLife, c.value);
     }
 }
 

@@ -21,7 +21,7 @@ class DeviceTableTest : public DriverTest {
     // A registration whose connection test fails at once: the serial line
     // without a device name.  The object stays registered all the same.
     int32_t RegisterSerial(const std::string& id) {
-        return Table().ConnectDevice("", 0, CDeviceTable::kConnectionSerial, id.c_str());
+        return Table().ConnectDevice("", 0, scales::ConnectionKind::kSerial, id.c_str());
     }
 };
 
@@ -91,10 +91,13 @@ TEST_F(DeviceTableTest, CloseFreesTheSlotForTheNextRegistration) {
 }
 
 TEST_F(DeviceTableTest, OpenMakesHexDeviceIdsAndKeepsFailuresInTheLastError) {
+    const std::u16string etikdep = u"etikdep";
     std::vector<tVariant> first = {Empty()}, second = {Empty()};
+    ASSERT_TRUE(Run(kSetParameter, {Wide(etikdep), I4(41)}));
     ASSERT_TRUE(Call(kOpen, first));
     EXPECT_TRUE(result_.bVal);
     EXPECT_EQ(LastError(), 1u);  // serial line, no device name
+    ASSERT_TRUE(Run(kSetParameter, {Wide(etikdep), I4(42)}));
     ASSERT_TRUE(Call(kOpen, second));
     const std::u16string a = StringOf(first[0]), b = StringOf(second[0]);
     EXPECT_NE(a, b);
@@ -104,14 +107,19 @@ TEST_F(DeviceTableTest, OpenMakesHexDeviceIdsAndKeepsFailuresInTheLastError) {
     }
     EXPECT_EQ(Table().SlotOf(text::Utf16ToUtf8(a).c_str()), 0);
     EXPECT_EQ(Table().SlotOf(text::Utf16ToUtf8(b).c_str()), 1);
-    // The scales object took the table's settings at registration.
-    IScalesObject* device = Table().FindDevice(text::Utf16ToUtf8(a).c_str());
-    ASSERT_NE(device, nullptr);
-    EXPECT_EQ(device->Department(), 28);
-    EXPECT_EQ(device->KeepOpen(), 1);
+    // Each scales object took the table's settings at its registration and
+    // kept them.
+    IScalesObject* older = Table().FindDevice(text::Utf16ToUtf8(a).c_str());
+    IScalesObject* newer = Table().FindDevice(text::Utf16ToUtf8(b).c_str());
+    ASSERT_NE(older, nullptr);
+    ASSERT_NE(newer, nullptr);
+    EXPECT_EQ(older->Labels().department, 41);
+    EXPECT_EQ(newer->Labels().department, 42);
+    EXPECT_EQ(older->KeepOpen(), 1);
 }
 
 TEST_F(DeviceTableTest, OverlongDeviceIdOrHostIsRefused) {
+    constexpr auto kEthernet = scales::ConnectionKind::kEthernet;
     const std::string longId(254, 'A');
     EXPECT_EQ(RegisterSerial(longId), 1);
     EXPECT_EQ(Table().RegisteredCount(), 0);
@@ -119,9 +127,9 @@ TEST_F(DeviceTableTest, OverlongDeviceIdOrHostIsRefused) {
     RegisterSerial(longest);
     EXPECT_EQ(Table().SlotOf(longest.c_str()), 0);
     const std::string longHost(254, 'h');
-    EXPECT_EQ(Table().ConnectDevice(longHost.c_str(), 5001, 1, "X"), 1);
+    EXPECT_EQ(Table().ConnectDevice(longHost.c_str(), 5001, kEthernet, "X"), 1);
     EXPECT_EQ(Table().FindDevice("X"), nullptr);
-    EXPECT_EQ(Table().ConnectDevice(nullptr, 5001, 1, "X"), 1);
+    EXPECT_EQ(Table().ConnectDevice(nullptr, 5001, kEthernet, "X"), 1);
 }
 
 TEST_F(DeviceTableTest, DeviceMethodsWithUnknownIdGiveCodeEight) {

@@ -168,7 +168,7 @@ TEST(ParameterCount, EveryMethodAgainstTheTable) {
             EXPECT_EQ(table.LastError(), kEarlierError);
             EXPECT_EQ(table.RegisteredCount(), 0);
             EXPECT_EQ(table.FolderPath(), u"");
-            EXPECT_EQ(table.Settings().department, 28);
+            EXPECT_EQ(table.Settings().labels.department, scales::LabelSettings{}.department);
         }
         if (c.readsParams) {
             EXPECT_EQ(memory.allocations, 0);

@@ -94,22 +94,41 @@ TEST_F(SetParameterTest, StoresEachSettingByExactName) {
     EXPECT_TRUE(Run(kSetParameter, {Wide(etikdep), I4(150)}));  // no range check
     EXPECT_TRUE(Run(kSetParameter, {Wide(etikbarcode), I4(3)}));
     EXPECT_TRUE(Run(kSetParameter, {Wide(etikodv), I4(-1)}));
-    EXPECT_EQ(Settings().connectionKind, 1);
+    EXPECT_EQ(Settings().connection, scales::ConnectionKind::kEthernet);
     EXPECT_EQ(Settings().ethernetHost, host);
     EXPECT_EQ(Settings().ethernetPort, 9100);
-    EXPECT_EQ(Settings().labelNumber, 64);
-    EXPECT_EQ(Settings().department, 150);
-    EXPECT_EQ(Settings().barcodeFormat, 3);
-    EXPECT_EQ(Settings().weightUnit, -1);
+    EXPECT_EQ(Settings().labels.labelNumber, 64);
+    EXPECT_EQ(Settings().labels.department, 150);
+    EXPECT_EQ(Settings().labels.barcodeFormat, 3);
+    EXPECT_EQ(Settings().labels.weightMeasure, -1);
 }
 
-TEST_F(SetParameterTest, InitialValuesAndUnknownNames) {
-    EXPECT_EQ(Settings().connectionKind, 0);
-    EXPECT_EQ(Settings().ethernetHost, u"");
-    EXPECT_EQ(Settings().ethernetPort, 0);
-    EXPECT_EQ(Settings().department, 28);
-    EXPECT_EQ(Settings().barcodeFormat, 7);
-    EXPECT_EQ(Settings().weightUnit, 4);
+// "conntype" 0 is the serial line and any other number the network, read
+// as every number setting is (by its tag, a fraction truncated).
+TEST_F(SetParameterTest, ConnectionTypeZeroIsSerialAnyOtherEthernet) {
+    const std::u16string conntype = u"conntype";
+    const struct {
+        tVariant value;
+        scales::ConnectionKind kind;
+    } cases[] = {
+        {I4(0), scales::ConnectionKind::kSerial},
+        {I4(1), scales::ConnectionKind::kEthernet},
+        {I4(2), scales::ConnectionKind::kEthernet},
+        {I4(-1), scales::ConnectionKind::kEthernet},
+        {R8Value(0.9), scales::ConnectionKind::kSerial},
+    };
+    for (const auto& c : cases) {
+        Settings().connection = c.kind == scales::ConnectionKind::kSerial
+                                    ? scales::ConnectionKind::kEthernet
+                                    : scales::ConnectionKind::kSerial;
+        EXPECT_TRUE(Run(kSetParameter, {Wide(conntype), c.value}));
+        EXPECT_EQ(Settings().connection, c.kind) << c.value.vt << " " << c.value.lVal;
+    }
+}
+
+// Names are exact; a name given as 8-bit text and a number given with a
+// fraction are read all the same.
+TEST_F(SetParameterTest, UnknownNamesStoreNothing) {
     const std::u16string upper = u"EHOST", port = u"eport";
     const std::string narrowPort = "eport";
     EXPECT_TRUE(Run(kSetParameter, {Wide(upper), Wide(upper)}));

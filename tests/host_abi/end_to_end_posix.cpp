@@ -3,10 +3,24 @@
 #include <string>
 #include <vector>
 
+#include "decoder.h"
 #include "tests/host_abi/end_to_end_fixture.h"
 
 namespace rawhost {
 namespace {
+
+// The PLU of every goods record the emulator received, in the order it
+// received them, each read by the emulator's own decoder.
+std::vector<uint64_t> PlusReceived(const emu::ScalesEmulator& emulator) {
+    std::vector<uint64_t> plus;
+    for (const emu::ReceivedFrame& frame : emulator.Frames()) {
+        if (frame.kind != emu::FrameKind::kGoods) continue;
+        emu::FrameDecoder decoder;
+        decoder.Decode(frame.bytes.data(), frame.bytes.size());
+        for (const auto& good : decoder.GetState().goods) plus.push_back(good.first);
+    }
+    return plus;
+}
 
 TEST_F(EndToEnd, OpenWithSettingsRegistersAndTestsTheLink) {
     PointAtEmulator();
@@ -23,18 +37,21 @@ TEST_F(EndToEnd, OpenWithSettingsRegistersAndTestsTheLink) {
 TEST_F(EndToEnd, UploadGoodsSendsEveryGoodInOrder) {
     PointAtEmulator();
     const std::u16string id = Open();
+    // Document order is neither the order of the PLUs nor its reverse.
     const std::u16string document =
         u"<Goods>"
+        u"<Good PLU=\"2\" Code=\"102\" Name=\"Сыр\" Price=\"19.99\"/>"
         u"<Good PLU=\"1\" Code=\"101\" Name=\"Молоко пастеризованное 3,2% 1 литр в пакете\" "
         u"Price=\"1 234,56\" ShelfLife=\"5\"/>"
-        u"<Good PLU=\"2\" Code=\"102\" Name=\"Сыр\" Price=\"19.99\"/>"
+        u"<Good PLU=\"4\" Code=\"104\" Name=\"Кефир\" Price=\"70\"/>"
         u"<Good PLU=\"3\" Code=\"103\" Name=\"Колбаса докторская высшего сорта весовая\" "
         u"Price=\"0,1\" ShelfLife=\"30\"/>"
         u"</Goods>";
     EXPECT_TRUE(Upload(id, document));
     EXPECT_EQ(LastError(), 0u);
+    EXPECT_EQ(PlusReceived(emulator_), (std::vector<uint64_t>{2, 1, 4, 3}));
     const emu::State state = emulator_.Snapshot();
-    ASSERT_EQ(state.goods.size(), 3u);
+    ASSERT_EQ(state.goods.size(), 4u);
     EXPECT_EQ(state.goods.at(1).nameUtf8, "Молоко пастеризованное 3,2% 1 литр в пакете");
     EXPECT_EQ(state.goods.at(1).price, 123456u);
     EXPECT_EQ(state.goods.at(1).code, 101u);

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "scales/scales_object.h"
+#include "scales/rongta1000.h"
 #include "tools/scales-emulator/emulator.h"
 
 namespace scales_test {

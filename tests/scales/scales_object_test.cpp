@@ -1,25 +1,10 @@
-// Scales object state without a device: defaults, identity, settings, and
-// what the connect operations refuse.
+// Scales object state without a device: identity, the monitor file it names,
+// and what the connect operations refuse.
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "scales/scales_object.h"
-
-TEST(ScalesObjectTest, FreshObject) {
-    CScalesRongta1000 scales;
-    EXPECT_EQ(scales.GetPortState(), 2);
-    EXPECT_EQ(scales.GetCoefficient(), 1.0);
-    EXPECT_EQ(scales.LabelNumber(), 0);
-    EXPECT_EQ(scales.Department(), 28);
-    EXPECT_EQ(scales.BarcodeFormat(), 7);
-    EXPECT_EQ(scales.WeightMeasure(), 4);
-    EXPECT_EQ(scales.BaudRateSetting(), 4800);
-    EXPECT_EQ(scales.KeepOpen(), 0);
-    EXPECT_EQ(scales.Reserved1(), 0);
-    EXPECT_EQ(scales.Reserved2(), 0);
-    EXPECT_EQ(scales.GetPortState(), 2);
-}
+#include "scales/rongta1000.h"
 
 TEST(ScalesObjectTest, DeviceIdentity) {
     CScalesRongta1000 scales;

@@ -4,6 +4,7 @@
 #include <map>
 #include <set>
 
+#include "scales/goods_fields.h"
 #include "tools/addin-host/commands.h"
 #include "tools/addin-host/goods_document.h"
 #include "tools/addin-host/host_os.h"
@@ -23,15 +24,16 @@ struct GoodOption {
     int32_t fallback;  // the settings document's default for the label fields
     bool required;
 };
+constexpr scales::LabelSettings kLabelDefaults{};
 constexpr GoodOption kGoodOptions[] = {
     {"--code", kGoodCode, 0, true},
     {"--plu", kGoodPlu, 0, true},
-    {"--label", kGoodLabel, 0, false},
+    {"--label", kGoodLabel, kLabelDefaults.labelNumber, false},
     {"--label-extra", kGoodLabelExtra, 0, false},
-    {"--dept", kGoodDepartment, 28, false},
-    {"--barcode", kGoodBarcode, 7, false},
+    {"--dept", kGoodDepartment, kLabelDefaults.department, false},
+    {"--barcode", kGoodBarcode, kLabelDefaults.barcodeFormat, false},
     {"--price", kGoodPrice, 0, true},
-    {"--unit", kGoodUnit, 4, false},
+    {"--unit", kGoodUnit, kLabelDefaults.weightMeasure, false},
     {"--shelf-life", kGoodShelfLife, 0, false},
     {"--extra1", kGoodExtra1, 0, false},
     {"--extra2", kGoodExtra2, 0, false},
