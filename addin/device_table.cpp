@@ -85,7 +85,9 @@ int32_t CDeviceTable::ConnectDevice(const char* address, int32_t port, scales::C
 
     auto device = std::make_unique<CScalesRongta1000>();
     device->SetDeviceId(deviceId);
-    device->SetLabelSettings(settings_.labels);
+    const scales::LabelSettings& labels = settings_.labels;
+    device->SetLabelSettings(labels.labelNumber, labels.department, labels.barcodeFormat,
+                             labels.weightMeasure);
     device->SetCoefficient(kWeightCoefficient);
     device->SetKeepOpen(kKeepPortOpen);
     lastError_ = kind == scales::ConnectionKind::kEthernet

@@ -116,8 +116,9 @@ int32_t IScalesObject::SetOutcomeText(const char16_t* text) {
     return scales::kOk;
 }
 
-int32_t IScalesObject::SetLabelSettings(const scales::LabelSettings& labels) {
-    labels_ = labels;
+int32_t IScalesObject::SetLabelSettings(int32_t labelNumber, int32_t department,
+                                        int32_t barcodeFormat, int32_t weightMeasure) {
+    labels_ = scales::LabelSettings{labelNumber, department, barcodeFormat, weightMeasure};
     return scales::kOk;
 }
 

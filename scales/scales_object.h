@@ -50,9 +50,10 @@ class IScalesObject {
     // Unused by the add-in: its goods come as whole records (LabelledGood).
     virtual int32_t SendGood(const std::u16string& name, int32_t code, int32_t plu, int32_t price,
                              int32_t shelfLife) = 0;
-    // The four label fields (label number, department, barcode format,
-    // weight unit), kept together as the goods record uses them.
-    virtual int32_t SetLabelSettings(const scales::LabelSettings& labels);
+    // The four label fields the scales print with, kept together as the
+    // goods record uses them (Labels()).
+    virtual int32_t SetLabelSettings(int32_t labelNumber, int32_t department, int32_t barcodeFormat,
+                                     int32_t weightMeasure);
     virtual int32_t SendMessageV1(int32_t number, const std::u16string& text, int32_t lineWidth);
     virtual int32_t GetPortState();
     virtual int32_t EnsureOpen();

@@ -220,9 +220,7 @@ TEST_F(ScalesOverUdp, RefusedValuesSendNothing) {
     EXPECT_EQ(scales.SendGood(u"A", 1, 1, -500, 1), 4);
     EXPECT_EQ(scales.SendGood(u"A", 1, 1, 100000000, 1), 4);
     EXPECT_EQ(scales.SendGood(kLongName, 1, 1, 1, 70000), 134);
-    scales::LabelSettings labels;
-    labels.department = 123;  // etikdep 123
-    scales.SetLabelSettings(labels);
+    scales.SetLabelSettings(0, 123, 7, 4);  // etikdep 123
     EXPECT_EQ(scales.SendGood(u"A", 1, 1, 1, 1), 135);
     EXPECT_EQ(scales.SendNameContinuation(kLongName, 1000000), 132);
     EXPECT_EQ(scales.SendNameContinuation(kLongName, -1), 132);
