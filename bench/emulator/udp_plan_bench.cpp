@@ -58,7 +58,7 @@ std::vector<std::vector<int64_t>> Run(const emu::PlannedReply& plan, int replies
             reply.record = recorder.sentUs.size() - 1;
             return reply;
         },
-        [&](uint64_t record, int64_t sentUs) {
+        [&](uint64_t record, int64_t /*startUs*/, int64_t sentUs) {
             std::lock_guard<std::mutex> lock(recorder.mutex);
             recorder.sentUs[record].push_back(sentUs);
         },

@@ -41,8 +41,9 @@ class PlannedServer {
         : plan_(std::move(plan)) {
         server_ = emu::StartUdpServer(
             address, 0, [this](const emu::ArrivedFrame& frame) { return Handle(frame); },
-            [this](uint64_t record, int64_t sentUs) {
+            [this](uint64_t record, int64_t startUs, int64_t sentUs) {
                 std::lock_guard<std::mutex> lock(mutex_);
+                startUs_.push_back(startUs);
                 sentUs_.push_back(sentUs);
                 sentRecords_.push_back(record);
             },
@@ -59,6 +60,10 @@ class PlannedServer {
     std::vector<int64_t> ReceivedUs() {
         std::lock_guard<std::mutex> lock(mutex_);
         return receivedUs_;
+    }
+    std::vector<int64_t> StartUs() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return startUs_;
     }
     std::vector<int64_t> SentUs() {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -88,6 +93,7 @@ class PlannedServer {
     std::mutex mutex_;
     std::vector<Datagram> seen_;
     std::vector<int64_t> receivedUs_;
+    std::vector<int64_t> startUs_;
     std::vector<int64_t> sentUs_;
     std::vector<uint64_t> sentRecords_;
 };
@@ -154,16 +160,21 @@ TEST(UdpServer, ChunksComeInOrderAfterTheDelayAndNeverCloserThanTheGap) {
         EXPECT_EQ(got, chunks);
         EXPECT_GE(firstArrived - sentAt, c.delayMs * 1000LL);
 
+        // Chunk k left between start[k] and sent[k].
+        const std::vector<int64_t> start = server.StartUs();
         const std::vector<int64_t> sent = server.SentUs();
+        ASSERT_EQ(start.size(), chunks.size());
         ASSERT_EQ(sent.size(), chunks.size());
         const int64_t received = server.ReceivedUs().at(0);
-        EXPECT_GE(sent[0] - received, c.delayMs * 1000LL);
+        EXPECT_GE(start[0] - received, c.delayMs * 1000LL);
         EXPECT_LT(sent[0] - received, c.delayMs * 1000LL + 1000000);
+        for (size_t k = 0; k < sent.size(); ++k) EXPECT_LE(start[k], sent[k]) << "chunk " << k;
         for (size_t k = 1; k < sent.size(); ++k) {
             if (c.gapUs == 0) {
+                EXPECT_EQ(start[k], start[0]) << "chunk " << k << " did not leave with the others";
                 EXPECT_EQ(sent[k], sent[0]) << "chunk " << k << " did not leave with the others";
             } else {
-                EXPECT_GE(sent[k] - sent[k - 1], c.gapUs) << "chunk " << k;
+                EXPECT_GE(start[k] - sent[k - 1], c.gapUs) << "chunk " << k;
             }
         }
     }

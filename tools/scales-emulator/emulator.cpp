@@ -165,10 +165,12 @@ struct ScalesEmulator::Impl {
         Record(std::move(frame), fragment);
     }
 
-    void NoteSent(uint64_t record, int64_t sentUs) {
+    void NoteSent(uint64_t record, int64_t startUs, int64_t sentUs) {
         std::lock_guard<std::mutex> lock(mutex);
         if (record < recordsCleared) return;
-        frames[record - recordsCleared].replySentUs.push_back(sentUs);
+        ReceivedFrame& frame = frames[record - recordsCleared];
+        frame.replyStartUs.push_back(startUs);
+        frame.replySentUs.push_back(sentUs);
     }
 
     // Returns the record's number, by which its reply's send times find it.
@@ -205,7 +207,9 @@ bool ScalesEmulator::StartUdp(const std::string& address, uint16_t port) {
     if (impl_->udp) return false;
     Impl* impl = impl_.get();
     auto handler = [impl](const ArrivedFrame& f) { return impl->HandleFrame(f, false); };
-    auto sent = [impl](uint64_t record, int64_t us) { impl->NoteSent(record, us); };
+    auto sent = [impl](uint64_t record, int64_t startUs, int64_t sentUs) {
+        impl->NoteSent(record, startUs, sentUs);
+    };
     uint16_t bound = 0;
     impl_->udp = StartUdpServer(address, port, handler, sent, &bound);
     if (!impl_->udp) return false;
@@ -225,7 +229,9 @@ std::string ScalesEmulator::StartSerial(uint32_t baud) {
     Impl* impl = impl_.get();
     auto handler = [impl](const ArrivedFrame& f) { return impl->HandleFrame(f, true); };
     auto dropped = [impl](const ArrivedFrame& f) { impl->HandleDropped(f); };
-    auto sent = [impl](uint64_t record, int64_t us) { impl->NoteSent(record, us); };
+    auto sent = [impl](uint64_t record, int64_t startUs, int64_t sentUs) {
+        impl->NoteSent(record, startUs, sentUs);
+    };
     {
         std::lock_guard<std::mutex> lock(impl_->mutex);
         impl_->serialBaud = baud;

@@ -94,8 +94,11 @@ struct ReceivedFrame {
     // UDP: when the datagram was read; serial: when its last byte was
     // complete on the modelled line.
     int64_t receivedUs = 0;
-    // When each chunk of the reply actually left: one entry per datagram on
-    // UDP, per byte on serial, added as they go out.
+    // When each chunk of the reply left, one entry per datagram on UDP, per
+    // byte on serial, added as they go out: chunk k was handed to the system
+    // at replyStartUs[k] and had left when that send returned, by
+    // replySentUs[k].
+    std::vector<int64_t> replyStartUs;
     std::vector<int64_t> replySentUs;
     // Bytes that the frame layouts fix (zeros, constants) but that differ,
     // one text each, e.g. "bytes 3-6: 00 00 01 00, not zero".

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -43,8 +44,9 @@ struct PlannedReply {
 using FrameHandler = std::function<PlannedReply(const ArrivedFrame& frame)>;
 // Bytes of an incomplete serial frame, given up after a pause on the line.
 using DropHandler = std::function<void(const ArrivedFrame& fragment)>;
-// A chunk of the reply planned for `record` left at sentUs.
-using SentHandler = std::function<void(uint64_t record, int64_t sentUs)>;
+// A chunk of the reply planned for `record` was handed to the system at
+// startUs, and that send had returned by sentUs: it left in between.
+using SentHandler = std::function<void(uint64_t record, int64_t startUs, int64_t sentUs)>;
 
 class Server {
   public:
@@ -60,6 +62,9 @@ class Server {
 
 // True for a dotted IPv4 address in 127.0.0.0/8 or "localhost".
 bool IsLoopbackAddress(const std::string& address);
+// That address as a number, "127.0.0.1" (and "localhost") 0x7F000001;
+// nullopt where IsLoopbackAddress is false.
+std::optional<uint32_t> LoopbackAddress(const std::string& address);
 // True for a speed a serial line can be set to (1200, 4800, 9600, ...).
 bool IsLineSpeed(uint32_t baud);
 

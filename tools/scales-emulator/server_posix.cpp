@@ -14,32 +14,19 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <chrono>
 #include <deque>
-#include <map>
 #include <optional>
 #include <thread>
 
 #include "decoder.h"
+#include "reply_queue.h"
 #include "server.h"
 
 namespace emu {
 namespace {
 
-using SteadyClock = std::chrono::steady_clock;
-using TimePoint = SteadyClock::time_point;
-using Nanos = std::chrono::nanoseconds;
-using Micros = std::chrono::microseconds;
-using Millis = std::chrono::milliseconds;
-
-int64_t MicrosOf(TimePoint t) {
-    return std::chrono::duration_cast<Micros>(t.time_since_epoch()).count();
-}
-
 // A timed wake-up comes late by the timer slack plus the scheduler's latency,
-// a few hundred microseconds on a busy machine; the last stretch before a
-// chunk is due is spent spinning on the clock so that sub-millisecond gaps
-// hold.
+// a few hundred microseconds on a busy machine.
 constexpr Micros kSpinLead{400};
 // The server thread's own timer slack (the default 50 us would be added to
 // every timed wake-up).
@@ -56,23 +43,17 @@ void CloseOnce(int& fd) {
     fd = -1;
 }
 
-// A reply on its way out: chunk `next` is due at the key it is queued under.
-struct PendingReply {
-    std::vector<std::vector<uint8_t>> chunks;
-    size_t next = 0;
-    TimePoint first;   // when chunk 0 was planned to leave
-    Nanos gap{0};      // between the chunks; 0 = all in one system call
-    sockaddr_in to{};  // UDP: the requester
-    uint64_t record = 0;
-};
-
 // One background thread around one descriptor: waits for input, for the
 // next event that falls due (a reply chunk, a frame completing on a modelled
 // line) and for the stop signal (a self-pipe).  Waits are absolute: a
 // monotonic timer armed for the due time, never a sleep of a computed length.
 class PollingServer : public Server {
   public:
-    PollingServer(int fd, SentHandler sent) : fd_(fd), sent_(std::move(sent)) {}
+    PollingServer(int fd, SentHandler sent)
+        : fd_(fd),
+          replies_([this](const Chunks& chunks, size_t from, size_t count,
+                          const PeerAddress& to) { SendChunks(chunks, from, count, to); },
+                   std::move(sent)) {}
     ~PollingServer() override { PollingServer::Stop(); }
 
     bool Launch() {
@@ -120,24 +101,17 @@ class PollingServer : public Server {
     // Events of a modelled line (frames completing, fragments given up).
     virtual std::optional<TimePoint> NextLineEvent() const { return std::nullopt; }
     virtual void HandleLineEvents(TimePoint /*now*/) {}
-    // Sends chunks [from, from + count) of the reply.
-    virtual void SendChunks(const PendingReply& reply, size_t from, size_t count) = 0;
-
-    void Schedule(std::vector<std::vector<uint8_t>> chunks, TimePoint first, Nanos gap,
-                  const sockaddr_in& to, uint64_t record) {
-        if (chunks.empty()) return;
-        PendingReply reply{std::move(chunks), 0, first, gap, to, record};
-        // multimap keeps entries due at the same moment in the order added
-        queue_.emplace(first, std::move(reply));
-    }
+    virtual void SendChunks(const Chunks& chunks, size_t from, size_t count,
+                            const PeerAddress& to) = 0;
 
     int fd_ = -1;
+    ReplyQueue replies_;
 
   private:
     std::optional<TimePoint> NextDue() const {
         std::optional<TimePoint> next = NextLineEvent();
-        if (!queue_.empty() && (!next || queue_.begin()->first < *next))
-            next = queue_.begin()->first;
+        const std::optional<TimePoint> reply = replies_.NextDue();
+        if (reply && (!next || *reply < *next)) next = reply;
         return next;
     }
 
@@ -155,31 +129,9 @@ class PollingServer : public Server {
         timerfd_settime(timer_, TFD_TIMER_ABSTIME, &spec, nullptr);
     }
 
-    static void SpinUntil(TimePoint due) {
-        while (SteadyClock::now() < due) {
-        }
-    }
-
-    // Sends the next chunk of the reply (all of them when it has no gap).  A
-    // chunk sent late never shortens the gap to the one after it.
-    void SendNext(PendingReply reply) {
-        const size_t count = reply.gap.count() == 0 ? reply.chunks.size() - reply.next : 1;
-        SendChunks(reply, reply.next, count);
-        const TimePoint sent = SteadyClock::now();
-        for (size_t k = 0; k < count; ++k) sent_(reply.record, MicrosOf(sent));
-        reply.next += count;
-        if (reply.next >= reply.chunks.size()) return;
-        const TimePoint planned = reply.first + reply.gap * static_cast<int64_t>(reply.next);
-        const TimePoint due = std::max(planned, sent + reply.gap);
-        queue_.emplace(due, std::move(reply));
-    }
-
     void HandleDue() {
         HandleLineEvents(SteadyClock::now());
-        while (!queue_.empty() && queue_.begin()->first <= SteadyClock::now()) {
-            auto node = queue_.extract(queue_.begin());
-            SendNext(std::move(node.mapped()));
-        }
+        replies_.SendDue();
     }
 
     void Run() {
@@ -187,7 +139,7 @@ class PollingServer : public Server {
         while (!stopping_) {
             std::optional<TimePoint> due = NextDue();
             idle_ = !due;
-            const bool spin = due && *due - SteadyClock::now() <= kSpinLead;
+            const bool spin = DueWithin(due, kSpinLead);
             if (!spin) ArmTimer(due);
             pollfd fds[3] = {{fd_, POLLIN, 0}, {wake_[0], POLLIN, 0}, {timer_, POLLIN, 0}};
             const int ready = poll(fds, 3, spin ? 0 : -1);
@@ -206,13 +158,11 @@ class PollingServer : public Server {
         }
     }
 
-    SentHandler sent_;
     int wake_[2] = {-1, -1};
     int timer_ = -1;
     std::atomic<bool> stopping_{false};
     std::atomic<bool> idle_{true};
     std::thread thread_;
-    std::multimap<TimePoint, PendingReply> queue_;
 };
 
 class UdpServer : public PollingServer {
@@ -235,24 +185,24 @@ class UdpServer : public PollingServer {
             frame.bytes = buffer_.data();
             frame.count = static_cast<size_t>(n);
             frame.receivedUs = MicrosOf(at);
-            PlannedReply plan = handler_(frame);
             // The reply goes back to whichever address the request came from.
-            Schedule(std::move(plan.chunks), at + Millis(plan.delayMs), Micros(plan.gapUs), from,
-                     plan.record);
+            replies_.ScheduleDatagrams(handler_(frame), at, PeerAddress::Of(from));
         }
     }
 
     // Chunks that leave together go out in one system call, as from a device
     // that sends them back to back: the receiver finds them all waiting.
-    void SendChunks(const PendingReply& reply, size_t from, size_t count) override {
+    void SendChunks(const Chunks& chunks, size_t from, size_t count,
+                    const PeerAddress& to) override {
+        sockaddr_in requester = to.As<sockaddr_in>();
         std::vector<mmsghdr> messages(count);
         std::vector<iovec> parts(count);
         for (size_t i = 0; i < count; ++i) {
-            const std::vector<uint8_t>& chunk = reply.chunks[from + i];
+            const std::vector<uint8_t>& chunk = chunks[from + i];
             parts[i].iov_base = const_cast<uint8_t*>(chunk.data());
             parts[i].iov_len = chunk.size();
             messages[i] = mmsghdr{};
-            messages[i].msg_hdr.msg_name = const_cast<sockaddr_in*>(&reply.to);
+            messages[i].msg_hdr.msg_name = &requester;
             messages[i].msg_hdr.msg_namelen = sizeof(sockaddr_in);
             messages[i].msg_hdr.msg_iov = &parts[i];
             messages[i].msg_hdr.msg_iovlen = 1;
@@ -452,14 +402,15 @@ class SerialServer : public PollingServer {
         const Nanos gap = characterTime_ + Micros(plan.gapUs);
         const TimePoint first = start + characterTime_;
         transmitterFreeAt_ = first + gap * static_cast<int64_t>(bytes.size() - 1);
-        Schedule(std::move(bytes), first, gap, sockaddr_in{}, plan.record);
+        replies_.Schedule(std::move(bytes), first, gap, PeerAddress{}, plan.record);
     }
 
-    void SendChunks(const PendingReply& reply, size_t from, size_t count) override {
+    void SendChunks(const Chunks& chunks, size_t from, size_t count,
+                    const PeerAddress& /*to*/) override {
         // Non-blocking: when the driver does not read, its input queue fills
         // and further reply bytes are lost, as on a real line.
         for (size_t i = from; i < from + count; ++i) {
-            const std::vector<uint8_t>& chunk = reply.chunks[i];
+            const std::vector<uint8_t>& chunk = chunks[i];
             [[maybe_unused]] ssize_t n = write(fd_, chunk.data(), chunk.size());
         }
     }
@@ -480,14 +431,6 @@ class SerialServer : public PollingServer {
 
 }  // namespace
 
-bool IsLoopbackAddress(const std::string& address) {
-    if (address == "localhost") return true;
-    in_addr parsed{};
-    if (inet_pton(AF_INET, address.c_str(), &parsed) != 1) return false;
-    constexpr uint32_t kLoopbackNet = 127;
-    return (ntohl(parsed.s_addr) >> 24) == kLoopbackNet;
-}
-
 bool IsLineSpeed(uint32_t baud) {
     return baud != 0 && std::any_of(std::begin(kSpeeds), std::end(kSpeeds),
                                     [baud](const SpeedCode& s) { return s.baud == baud; });
@@ -496,12 +439,12 @@ bool IsLineSpeed(uint32_t baud) {
 std::unique_ptr<Server> StartUdpServer(const std::string& address, uint16_t port,
                                        FrameHandler handler, SentHandler sent,
                                        uint16_t* boundPort) {
-    if (!IsLoopbackAddress(address)) return nullptr;
+    const std::optional<uint32_t> loopback = LoopbackAddress(address);
+    if (!loopback) return nullptr;
     sockaddr_in local{};
     local.sin_family = AF_INET;
     local.sin_port = htons(port);
-    const std::string numeric = address == "localhost" ? "127.0.0.1" : address;
-    inet_pton(AF_INET, numeric.c_str(), &local.sin_addr);
+    local.sin_addr.s_addr = htonl(*loopback);
 
     const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return nullptr;

@@ -11,21 +11,14 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
-#include <map>
 #include <optional>
 #include <thread>
 
+#include "reply_queue.h"
 #include "server.h"
 
 namespace emu {
 namespace {
-
-using SteadyClock = std::chrono::steady_clock;
-using TimePoint = SteadyClock::time_point;
-using Nanos = std::chrono::nanoseconds;
-using Micros = std::chrono::microseconds;
-using Millis = std::chrono::milliseconds;
 
 constexpr WORD kWinsockVersion = MAKEWORD(2, 2);
 
@@ -33,25 +26,10 @@ constexpr WORD kWinsockVersion = MAKEWORD(2, 2);
 // headers here predate it) fires within about half a millisecond of its
 // time; a plain one, like every timed wait, only on the next tick of the
 // system timer, up to 15.6 ms late.  The thread wakes that much before a
-// chunk is due and spins the rest on the clock, so that delays and
-// sub-millisecond gaps hold either way.
+// chunk is due.
 constexpr DWORD kHighResolutionTimer = 0x00000002;
 constexpr Micros kSpinLeadHighResolution{1000};
 constexpr Micros kSpinLeadSystemTick{16000};
-
-int64_t MicrosOf(TimePoint t) {
-    return std::chrono::duration_cast<Micros>(t.time_since_epoch()).count();
-}
-
-// A reply on its way out: chunk `next` is due at the key it is queued under.
-struct PendingReply {
-    std::vector<std::vector<uint8_t>> chunks;
-    size_t next = 0;
-    TimePoint first;   // when chunk 0 was planned to leave
-    Nanos gap{0};      // between the chunks; 0 = all back to back
-    sockaddr_in to{};  // the requester
-    uint64_t record = 0;
-};
 
 // One background thread around one socket: waits for a datagram, for the
 // next reply chunk that falls due (a waitable timer) and for the stop event.
@@ -59,7 +37,11 @@ struct PendingReply {
 class UdpServer : public Server {
   public:
     UdpServer(SOCKET socket, FrameHandler handler, SentHandler sent)
-        : socket_(socket), handler_(std::move(handler)), sent_(std::move(sent)) {}
+        : socket_(socket),
+          handler_(std::move(handler)),
+          replies_([this](const Chunks& chunks, size_t from, size_t count,
+                          const PeerAddress& to) { SendChunks(chunks, from, count, to); },
+                   std::move(sent)) {}
     ~UdpServer() override {
         UdpServer::Stop();
         WSACleanup();
@@ -108,11 +90,6 @@ class UdpServer : public Server {
     }
 
   private:
-    std::optional<TimePoint> NextDue() const {
-        if (queue_.empty()) return std::nullopt;
-        return queue_.begin()->first;
-    }
-
     void ArmTimer(TimePoint wakeAt) {
         constexpr int64_t kNanosPerTick = 100;  // the timer counts 100 ns
         const int64_t ticks =
@@ -120,11 +97,6 @@ class UdpServer : public Server {
         LARGE_INTEGER due;
         due.QuadPart = -std::max<int64_t>(1, ticks);  // negative: relative to now
         SetWaitableTimer(timer_, &due, 0, nullptr, nullptr, FALSE);
-    }
-
-    static void SpinUntil(TimePoint due) {
-        while (SteadyClock::now() < due) {
-        }
     }
 
     void Receive() {
@@ -146,57 +118,28 @@ class UdpServer : public Server {
             frame.bytes = buffer_.data();
             frame.count = static_cast<size_t>(n);
             frame.receivedUs = MicrosOf(at);
-            PlannedReply plan = handler_(frame);
-            if (plan.chunks.empty()) continue;
-            PendingReply reply;
-            reply.chunks = std::move(plan.chunks);
-            reply.first = at + Millis(plan.delayMs);
-            reply.gap = Micros(plan.gapUs);
             // The reply goes back to whichever address the request came from.
-            reply.to = from;
-            reply.record = plan.record;
-            // multimap keeps entries due at the same moment in the order added
-            queue_.emplace(reply.first, std::move(reply));
+            replies_.ScheduleDatagrams(handler_(frame), at, PeerAddress::Of(from));
         }
     }
 
     // Winsock has no sendmmsg: chunks that leave together go out back to
     // back, one sendto each.
-    void SendChunks(const PendingReply& reply, size_t from, size_t count) {
+    void SendChunks(const Chunks& chunks, size_t from, size_t count, const PeerAddress& to) {
+        const sockaddr_in requester = to.As<sockaddr_in>();
         for (size_t i = from; i < from + count; ++i) {
-            const std::vector<uint8_t>& chunk = reply.chunks[i];
+            const std::vector<uint8_t>& chunk = chunks[i];
             sendto(socket_, reinterpret_cast<const char*>(chunk.data()),
-                   static_cast<int>(chunk.size()), 0, reinterpret_cast<const sockaddr*>(&reply.to),
-                   sizeof reply.to);
-        }
-    }
-
-    // Sends the next chunk of the reply (all of them when it has no gap).  A
-    // chunk sent late never shortens the gap to the one after it.
-    void SendNext(PendingReply reply) {
-        const size_t count = reply.gap.count() == 0 ? reply.chunks.size() - reply.next : 1;
-        SendChunks(reply, reply.next, count);
-        const TimePoint sent = SteadyClock::now();
-        for (size_t k = 0; k < count; ++k) sent_(reply.record, MicrosOf(sent));
-        reply.next += count;
-        if (reply.next >= reply.chunks.size()) return;
-        const TimePoint planned = reply.first + reply.gap * static_cast<int64_t>(reply.next);
-        const TimePoint due = std::max(planned, sent + reply.gap);
-        queue_.emplace(due, std::move(reply));
-    }
-
-    void HandleDue() {
-        while (!queue_.empty() && queue_.begin()->first <= SteadyClock::now()) {
-            auto node = queue_.extract(queue_.begin());
-            SendNext(std::move(node.mapped()));
+                   static_cast<int>(chunk.size()), 0, reinterpret_cast<const sockaddr*>(&requester),
+                   sizeof requester);
         }
     }
 
     void Run() {
         for (;;) {
-            std::optional<TimePoint> due = NextDue();
+            std::optional<TimePoint> due = replies_.NextDue();
             idle_ = !due;
-            const bool spin = due && *due - SteadyClock::now() <= spinLead_;
+            const bool spin = DueWithin(due, spinLead_);
             if (due && !spin) ArmTimer(*due - spinLead_);
             const HANDLE handles[] = {stop_, readable_, timer_};
             const DWORD count = due && !spin ? 3 : 2;
@@ -207,35 +150,26 @@ class UdpServer : public Server {
                 WSAResetEvent(readable_);
                 Receive();
             }
-            if (spin && (due = NextDue())) SpinUntil(*due);
-            HandleDue();
+            if (spin && (due = replies_.NextDue())) SpinUntil(*due);
+            replies_.SendDue();
         }
     }
 
     SOCKET socket_;
     FrameHandler handler_;
-    SentHandler sent_;
+    ReplyQueue replies_;
     WSAEVENT readable_ = WSA_INVALID_EVENT;
     HANDLE stop_ = nullptr;
     HANDLE timer_ = nullptr;
     Micros spinLead_ = kSpinLeadHighResolution;
     std::atomic<bool> idle_{true};
     std::thread thread_;
-    std::multimap<TimePoint, PendingReply> queue_;
     // Larger than any datagram, so an oversized request is seen whole.
     static constexpr size_t kMaxDatagram = 65536;
     std::vector<uint8_t> buffer_ = std::vector<uint8_t>(kMaxDatagram);
 };
 
 }  // namespace
-
-bool IsLoopbackAddress(const std::string& address) {
-    if (address == "localhost") return true;
-    in_addr parsed{};
-    if (inet_pton(AF_INET, address.c_str(), &parsed) != 1) return false;
-    constexpr uint32_t kLoopbackNet = 127;
-    return (ntohl(parsed.s_addr) >> 24) == kLoopbackNet;
-}
 
 // The rates a Windows COM port takes (the CBR_ values).
 bool IsLineSpeed(uint32_t baud) {
@@ -256,11 +190,11 @@ std::unique_ptr<Server> StartUdpServer(const std::string& address, uint16_t port
         WSACleanup();
         return nullptr;
     };
-    if (!IsLoopbackAddress(address)) return fail();
+    const std::optional<uint32_t> loopback = LoopbackAddress(address);
+    if (!loopback) return fail();
     local.sin_family = AF_INET;
     local.sin_port = htons(port);
-    const std::string numeric = address == "localhost" ? "127.0.0.1" : address;
-    inet_pton(AF_INET, numeric.c_str(), &local.sin_addr);
+    local.sin_addr.s_addr = htonl(*loopback);
     s = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
     if (s == INVALID_SOCKET) return fail();
     // Without this, an ICMP "port unreachable" for one reply fails a later
