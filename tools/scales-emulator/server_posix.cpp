@@ -116,17 +116,17 @@ class PollingServer : public Server {
     }
 
     void ArmTimer(std::optional<TimePoint> due) {
-        itimerspec spec{};
+        itimerspec wake{};
         if (due) {
             const auto at =
                 std::chrono::duration_cast<Nanos>((*due - kSpinLead).time_since_epoch());
             constexpr int64_t kNanosPerSecond = 1000000000;
             // A zero time would disarm the timer; the epoch is long past anyway.
             const int64_t ns = std::max<int64_t>(1, at.count());
-            spec.it_value.tv_sec = static_cast<time_t>(ns / kNanosPerSecond);
-            spec.it_value.tv_nsec = static_cast<long>(ns % kNanosPerSecond);
+            wake.it_value.tv_sec = static_cast<time_t>(ns / kNanosPerSecond);
+            wake.it_value.tv_nsec = static_cast<long>(ns % kNanosPerSecond);
         }
-        timerfd_settime(timer_, TFD_TIMER_ABSTIME, &spec, nullptr);
+        timerfd_settime(timer_, TFD_TIMER_ABSTIME, &wake, nullptr);
     }
 
     void HandleDue() {
