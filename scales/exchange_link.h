@@ -1,8 +1,8 @@
 // What the exchange engine needs of a link to the scales, and nothing more:
 // read what has arrived, write a frame, wait for input with a microsecond
-// limit, a clock and a sleep, and what kind of link it is.  PortLink
-// (port_link.h) serves it from the device's port; tests serve it from a
-// simulated scales in simulated time.
+// limit, a clock, and what kind of link it is.  PortLink (port_link.h) serves
+// it from the device's port; tests serve it from a simulated scales in
+// simulated time.
 #pragma once
 
 #include <cstdint>
@@ -32,7 +32,6 @@ class ExchangeLink {
     // Serial bytes written but not yet handed to the line; -1 when unknown.
     virtual int OutputQueued() = 0;
     virtual int64_t NowUs() = 0;
-    virtual void SleepUs(int64_t microseconds) = 0;
 };
 
 }  // namespace scales

@@ -39,8 +39,4 @@ int64_t PortLink::NowUs() {
     return transport::MonotonicUs();
 }
 
-void PortLink::SleepUs(int64_t microseconds) {
-    transport::SleepUs(microseconds);
-}
-
 }  // namespace scales

@@ -18,7 +18,6 @@ class PortLink : public ExchangeLink {
     bool WaitForInput(int64_t limitUs) override;
     int OutputQueued() override;
     int64_t NowUs() override;
-    void SleepUs(int64_t microseconds) override;
 
   private:
     CZavComLanPort& port_;
