@@ -20,10 +20,6 @@ int32_t ClampToInt32(int64_t value) {
     return static_cast<int32_t>(value);
 }
 
-int32_t ClampToInt32(uint64_t value) {
-    return value > static_cast<uint64_t>(kInt32Max) ? kInt32Max : static_cast<int32_t>(value);
-}
-
 // A number written as text: digits only matter, so a plain ASCII narrowing of
 // the UTF-16 text is enough for ParseDecimal.
 double NumberInText(const std::u16string& text) {
@@ -57,7 +53,23 @@ int32_t TruncateToInt32(double value) {
     return static_cast<int32_t>(value);  // truncates toward zero
 }
 
-int32_t ReadNumberValue(const tVariant& value) {
+namespace {
+
+// A double truncated toward zero into 64 bits, saturating at either end; NaN
+// reads as 0.
+int64_t TruncateToInt64(double value) {
+    constexpr double kTwoTo63 = 9223372036854775808.0;
+    if (std::isnan(value)) return 0;
+    if (value >= kTwoTo63) return std::numeric_limits<int64_t>::max();
+    if (value <= -kTwoTo63) return std::numeric_limits<int64_t>::min();
+    return static_cast<int64_t>(value);
+}
+
+// A number parameter as wide as the host gave it (beyond 64 bits saturated):
+// integer tags by value, real tags truncated toward zero, text as a decimal
+// number, every other tag as 0.  The 32-bit readers below clamp or refuse
+// what does not fit.
+int64_t ReadWideNumber(const tVariant& value) {
     switch (value.vt) {
         case VTYPE_I1:
             return value.i8Val;
@@ -78,65 +90,39 @@ int32_t ReadNumberValue(const tVariant& value) {
         case VTYPE_UINT:
             return static_cast<int32_t>(value.uintVal);
         case VTYPE_I8:
-            return ClampToInt32(static_cast<int64_t>(value.llVal));
+            return static_cast<int64_t>(value.llVal);
         case VTYPE_UI8:
-            return ClampToInt32(static_cast<uint64_t>(value.ullVal));
+            return value.ullVal > static_cast<uint64_t>(std::numeric_limits<int64_t>::max())
+                       ? std::numeric_limits<int64_t>::max()
+                       : static_cast<int64_t>(value.ullVal);
         case VTYPE_HRESULT:
-            return ClampToInt32(static_cast<int64_t>(value.hRes));
+            return static_cast<int64_t>(value.hRes);
         // Read as a byte: a host may leave any non-zero byte for true.
         case VTYPE_BOOL:
             return value.ui8Val != 0 ? 1 : 0;
         case VTYPE_R4:
-            return TruncateToInt32(value.fltVal);
+            return TruncateToInt64(value.fltVal);
         case VTYPE_R8:
-            return TruncateToInt32(value.dblVal);
+            return TruncateToInt64(value.dblVal);
         case VTYPE_DATE:
-            return TruncateToInt32(value.date);
+            return TruncateToInt64(value.date);
         case VTYPE_PSTR:
         case VTYPE_PWSTR:
-            return TruncateToInt32(NumberInText(ReadStringValue(value)));
+            return TruncateToInt64(NumberInText(ReadStringValue(value)));
         default:
             return 0;
     }
 }
 
-namespace {
-
-bool WithinInt32(double value) {
-    return std::trunc(value) >= static_cast<double>(kInt32Min) &&
-           std::trunc(value) <= static_cast<double>(kInt32Max);
-}
-
-// Whether a value that read as an end of the 32-bit range really was there,
-// rather than clamped to it.
-bool ReachedHonestly(const tVariant& value) {
-    switch (value.vt) {
-        case VTYPE_I8:
-            return value.llVal >= kInt32Min && value.llVal <= kInt32Max;
-        case VTYPE_UI8:
-            return value.ullVal <= static_cast<uint64_t>(kInt32Max);
-        case VTYPE_HRESULT:
-            return value.hRes >= kInt32Min && value.hRes <= kInt32Max;
-        case VTYPE_R4:
-            return WithinInt32(value.fltVal);
-        case VTYPE_R8:
-            return WithinInt32(value.dblVal);
-        case VTYPE_DATE:
-            return WithinInt32(value.date);
-        case VTYPE_PSTR:
-        case VTYPE_PWSTR:
-            return WithinInt32(NumberInText(ReadStringValue(value)));
-        default:
-            return true;
-    }
-}
-
 }  // namespace
 
+int32_t ReadNumberValue(const tVariant& value) {
+    return ClampToInt32(ReadWideNumber(value));
+}
+
 int32_t ReadFieldValue(const tVariant& value) {
-    const int32_t read = ReadNumberValue(value);
-    if (read != kInt32Max && read != kInt32Min) return read;
-    return ReachedHonestly(value) ? read : kInt32Min;
+    const int64_t wide = ReadWideNumber(value);
+    return wide >= kInt32Min && wide <= kInt32Max ? static_cast<int32_t>(wide) : kInt32Min;
 }
 
 void WriteBool(tVariant& out, bool value) {

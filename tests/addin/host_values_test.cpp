@@ -63,8 +63,10 @@ TEST(NumberParameter, FieldValuesBeyond32BitsAreNotClamped) {
     constexpr int32_t kLargest = std::numeric_limits<int32_t>::max();
     const std::u16string barcode = u"4601234567890", largest = u"2147483647";
     tVariant i8 = Tagged(VTYPE_I8), ui8 = Tagged(VTYPE_UI8), r4 = Tagged(VTYPE_R4);
+    tVariant ui8Top = Tagged(VTYPE_UI8);
     i8.llVal = int64_t{1} << 40;
     ui8.ullVal = uint64_t{1} << 32;
+    ui8Top.ullVal = std::numeric_limits<uint64_t>::max();
     r4.fltVal = 1e10f;
     const struct {
         tVariant value;
@@ -81,7 +83,11 @@ TEST(NumberParameter, FieldValuesBeyond32BitsAreNotClamped) {
         {addin_test::R8Value(2147483648.0), kRefused},
         {i8, kRefused},
         {ui8, kRefused},
+        {ui8Top, kRefused},
         {r4, kRefused},
+        {addin_test::R8Value(std::numeric_limits<double>::infinity()), kRefused},
+        {addin_test::R8Value(-std::numeric_limits<double>::infinity()), kRefused},
+        {addin_test::R8Value(std::nan("")), 0},
         {Wide(barcode), kRefused},
         {Wide(largest), kLargest},
     };
