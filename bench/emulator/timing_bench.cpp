@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/emulator/overshoot.h"
 #include "tools/scales-emulator/emulator.h"
 
 namespace {
@@ -44,20 +45,6 @@ std::vector<uint8_t> ClockFrame() {
     const uint8_t head[] = {0x0E, 0x01, 0x00, 0, 0, 0, 0, 0x24, 0x03, 0x05, 0x09, 0x07, 0x45};
     std::memcpy(frame.data(), head, sizeof head);
     return frame;
-}
-
-void Report(const char* what, std::vector<int64_t> overshootUs) {
-    if (overshootUs.empty()) {
-        std::printf("%-34s no samples\n", what);
-        return;
-    }
-    std::sort(overshootUs.begin(), overshootUs.end());
-    const auto at = [&](double q) {
-        return overshootUs[static_cast<size_t>(q * static_cast<double>(overshootUs.size() - 1))];
-    };
-    std::printf("%-34s n=%-4zu median %5lld us  p99 %6lld us  max %6lld us\n", what,
-                overshootUs.size(), static_cast<long long>(at(0.5)),
-                static_cast<long long>(at(0.99)), static_cast<long long>(overshootUs.back()));
 }
 
 int ConnectedSocket(uint16_t port) {
@@ -107,7 +94,7 @@ void SplitGaps(emu::ScalesEmulator& emulator, int replies) {
         for (size_t k = 1; k < f.replySentUs.size(); ++k)
             overshoot.push_back(f.replySentUs[k] - f.replySentUs[k - 1] - kSplitGapUs);
     }
-    Report("UDP split gap 300 us", overshoot);
+    bench::ReportOvershoot("UDP split gap 300 us", overshoot);
     // Counted by this program's own thread, so it also shows how late the
     // reader woke up: a reader held off for the gap finds the tail waiting.
     std::printf("%-34s %d of %d replies\n", "  tail waiting when the first read", tailsWaiting,
@@ -133,7 +120,7 @@ void Delays(emu::ScalesEmulator& emulator, int replies) {
         if (!f.replySentUs.empty())
             overshoot.push_back(f.replySentUs[0] - f.receivedUs - kDelayMs * 1000);
     }
-    Report("UDP delay 20 ms", overshoot);
+    bench::ReportOvershoot("UDP delay 20 ms", overshoot);
 }
 
 // The driver's side writes a whole frame at once and waits for the reply's
@@ -163,7 +150,7 @@ void SerialPace(emu::ScalesEmulator& emulator) {
         seen.push_back(NowUs() - start - (kFrameSize + 1) * characterUs);
     }
     close(fd);
-    Report("serial 38400: reply seen by driver", seen);
+    bench::ReportOvershoot("serial 38400: reply seen by driver", seen);
 }
 
 }  // namespace
