@@ -139,7 +139,7 @@ struct ScalesEmulator::Impl {
         plan.delayMs = std::max(0, ReplyDelayMs(faults, kind));
         if (reply.empty()) return plan;
         if (serialLink) {
-            plan.chunks = Split(reply, reply.size());
+            plan.chunks = {reply};
             plan.gapUs = std::max(0, faults.trickleMs) * kMicrosPerMs;
         } else {
             plan.chunks = Split(reply, static_cast<size_t>(std::max(1, faults.splitDatagrams)));
