@@ -4,11 +4,8 @@
 // for the serial line, from the driver's side.  Prints the overshoot beyond
 // the planned time (it is never early): median, 99th percentile, maximum.
 // Usage: bench_emulator_timing [replies] [--realtime]
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <poll.h>
-#include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -20,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "bench/emulator/overshoot.h"
+#include "tests/emulator/udp_probe.h"
 #include "tools/scales-emulator/emulator.h"
 
 namespace {
@@ -46,68 +45,47 @@ std::vector<uint8_t> ClockFrame() {
     return frame;
 }
 
-void Report(const char* what, std::vector<int64_t> overshootUs) {
-    if (overshootUs.empty()) {
-        std::printf("%-34s no samples\n", what);
-        return;
-    }
-    std::sort(overshootUs.begin(), overshootUs.end());
-    const auto at = [&](double q) {
-        return overshootUs[static_cast<size_t>(q * static_cast<double>(overshootUs.size() - 1))];
-    };
-    std::printf("%-34s n=%-4zu median %5lld us  p99 %6lld us  max %6lld us\n", what,
-                overshootUs.size(), static_cast<long long>(at(0.5)),
-                static_cast<long long>(at(0.99)), static_cast<long long>(overshootUs.back()));
-}
-
-int ConnectedSocket(uint16_t port) {
-    const int fd = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(port);
-    inet_pton(AF_INET, "127.0.0.1", &to.sin_addr);
-    connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to);
-    return fd;
-}
-
 // Reads datagrams until `count` came or the wait is over; counts the tails
 // that were already waiting when the first datagram was read.
-int ReceiveReply(int fd, int count, int* tailsWaiting) {
-    uint8_t buffer[64];
+void ReceiveReply(emu_test::UdpProbe& probe, int count, int* tailsWaiting) {
     int got = 0;
-    while (got < count) {
-        pollfd p{fd, POLLIN, 0};
-        if (poll(&p, 1, kReplyWaitMs) <= 0) break;
-        if (recv(fd, buffer, sizeof buffer, 0) <= 0) break;
-        if (++got == 1 && recv(fd, buffer, sizeof buffer, MSG_DONTWAIT) > 0) {
+    while (got < count && !probe.ReceiveOne(kReplyWaitMs).empty()) {
+        if (++got == 1 && !probe.ReceiveOne(0).empty()) {
             ++*tailsWaiting;
             ++got;
         }
     }
-    return got;
+}
+
+// Sends `replies` clock frames, each once the reply to the one before has
+// come (or its wait is over), and returns the emulator's records of them.
+std::vector<emu::ReceivedFrame> Exchange(emu::ScalesEmulator& emulator, const emu::Faults& faults,
+                                         int replies, int* tailsWaiting) {
+    emulator.SetFaults(faults);
+    emulator.ClearFrames();
+    {
+        emu_test::UdpProbe probe(emulator.UdpPort());
+        const emu_test::Datagram frame = ClockFrame();
+        for (int i = 0; i < replies; ++i) {
+            probe.Send(frame);
+            ReceiveReply(probe, faults.splitDatagrams, tailsWaiting);
+        }
+    }
+    emulator.WaitUntilIdle(kReplyWaitMs);
+    return emulator.Frames();
 }
 
 void SplitGaps(emu::ScalesEmulator& emulator, int replies) {
     emu::Faults faults;
     faults.splitDatagrams = 3;
     faults.splitGapUs = kSplitGapUs;
-    emulator.SetFaults(faults);
-    emulator.ClearFrames();
-    const int fd = ConnectedSocket(emulator.UdpPort());
-    const std::vector<uint8_t> frame = ClockFrame();
     int tailsWaiting = 0;
-    for (int i = 0; i < replies; ++i) {
-        send(fd, frame.data(), frame.size(), 0);
-        ReceiveReply(fd, faults.splitDatagrams, &tailsWaiting);
-    }
-    close(fd);
-    emulator.WaitUntilIdle(kReplyWaitMs);
     std::vector<int64_t> overshoot;
-    for (const emu::ReceivedFrame& f : emulator.Frames()) {
+    for (const emu::ReceivedFrame& f : Exchange(emulator, faults, replies, &tailsWaiting)) {
         for (size_t k = 1; k < f.replySentUs.size(); ++k)
             overshoot.push_back(f.replySentUs[k] - f.replySentUs[k - 1] - kSplitGapUs);
     }
-    Report("UDP split gap 300 us", overshoot);
+    bench::ReportOvershoot("UDP split gap 300 us", overshoot);
     // Counted by this program's own thread, so it also shows how late the
     // reader woke up: a reader held off for the gap finds the tail waiting.
     std::printf("%-34s %d of %d replies\n", "  tail waiting when the first read", tailsWaiting,
@@ -117,23 +95,13 @@ void SplitGaps(emu::ScalesEmulator& emulator, int replies) {
 void Delays(emu::ScalesEmulator& emulator, int replies) {
     emu::Faults faults;
     faults.delayMs = kDelayMs;
-    emulator.SetFaults(faults);
-    emulator.ClearFrames();
-    const int fd = ConnectedSocket(emulator.UdpPort());
-    const std::vector<uint8_t> frame = ClockFrame();
     int unused = 0;
-    for (int i = 0; i < replies; ++i) {
-        send(fd, frame.data(), frame.size(), 0);
-        ReceiveReply(fd, 1, &unused);
-    }
-    close(fd);
-    emulator.WaitUntilIdle(kReplyWaitMs);
     std::vector<int64_t> overshoot;
-    for (const emu::ReceivedFrame& f : emulator.Frames()) {
+    for (const emu::ReceivedFrame& f : Exchange(emulator, faults, replies, &unused)) {
         if (!f.replySentUs.empty())
             overshoot.push_back(f.replySentUs[0] - f.receivedUs - kDelayMs * 1000);
     }
-    Report("UDP delay 20 ms", overshoot);
+    bench::ReportOvershoot("UDP delay 20 ms", overshoot);
 }
 
 // The driver's side writes a whole frame at once and waits for the reply's
@@ -163,7 +131,7 @@ void SerialPace(emu::ScalesEmulator& emulator) {
         seen.push_back(NowUs() - start - (kFrameSize + 1) * characterUs);
     }
     close(fd);
-    Report("serial 38400: reply seen by driver", seen);
+    bench::ReportOvershoot("serial 38400: reply seen by driver", seen);
 }
 
 }  // namespace

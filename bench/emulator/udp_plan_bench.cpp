@@ -11,6 +11,7 @@
 #include <mutex>
 #include <vector>
 
+#include "bench/emulator/overshoot.h"
 #include "server.h"
 #include "tests/emulator/udp_probe.h"
 
@@ -22,20 +23,6 @@ constexpr int kSplitChunks = 3;
 constexpr int kDelayMs = 20;
 constexpr int kReplyWaitMs = 2000;
 constexpr size_t kFrameSize = 259;
-
-void Report(const char* what, std::vector<int64_t> overshootUs) {
-    if (overshootUs.empty()) {
-        std::printf("%-28s no samples\n", what);
-        return;
-    }
-    std::sort(overshootUs.begin(), overshootUs.end());
-    const auto at = [&](double q) {
-        return overshootUs[static_cast<size_t>(q * static_cast<double>(overshootUs.size() - 1))];
-    };
-    std::printf("%-28s n=%-4zu median %5lld us  p99 %6lld us  max %6lld us\n", what,
-                overshootUs.size(), static_cast<long long>(at(0.5)),
-                static_cast<long long>(at(0.99)), static_cast<long long>(overshootUs.back()));
-}
 
 // Answers every frame with `plan`; keeps when each frame came and each chunk left.
 struct Recorder {
@@ -92,7 +79,7 @@ int main(int argc, char** argv) {
         for (size_t k = 1; k < sent.size(); ++k)
             overshoot.push_back(sent[k] - sent[k - 1] - kSplitGapUs);
     }
-    Report("UDP split gap 300 us", overshoot);
+    bench::ReportOvershoot("UDP split gap 300 us", overshoot);
 
     emu::PlannedReply late;
     late.chunks = {{0x02}};
@@ -102,6 +89,6 @@ int main(int argc, char** argv) {
     for (size_t i = 0; i < sent.size(); ++i) {
         if (!sent[i].empty()) overshoot.push_back(sent[i][0] - received[i] - kDelayMs * 1000);
     }
-    Report("UDP delay 20 ms", overshoot);
+    bench::ReportOvershoot("UDP delay 20 ms", overshoot);
     return 0;
 }

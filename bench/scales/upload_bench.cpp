@@ -11,11 +11,8 @@
 //      0.5 ms apart (sent from a real-time thread): how many replies kept
 //      their gap and whether any verdict went wrong.
 // Usage: bench_scales_upload [goods]   (goods for (a) and (b); (c) uploads 10)
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <signal.h>
 #include <sys/prctl.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -27,6 +24,7 @@
 
 #include "scales/exchange.h"
 #include "scales/rongta1000.h"
+#include "tests/emulator/udp_probe.h"
 #include "tools/scales-emulator/emulator.h"
 
 namespace {
@@ -65,25 +63,20 @@ double Upload(CScalesRongta1000& scales, int goods) {
 // connected UDP socket: the device's own pace, with no driver in between.
 // The frames are the upload's own, a clock and a goods record in turn.
 double RawRoundTrip(uint16_t port, int goods) {
-    const int fd = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(port);
-    inet_pton(AF_INET, "127.0.0.1", &to.sin_addr);
-    connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    constexpr int kReplyWaitMs = 2000;
+    emu_test::UdpProbe probe(port);
     scales::GoodsFields fields;
     fields.code = fields.plu = 1;
-    const scales::Frame frames[] = {scales::BuildClockFrame({2024, 3, 5, 9, 7, 45}),
-                                    scales::BuildGoodsFrame("Goods", fields)};
-    uint8_t reply[512];
+    const scales::Frame clock = scales::BuildClockFrame({2024, 3, 5, 9, 7, 45});
+    const scales::Frame record = scales::BuildGoodsFrame("Goods", fields);
+    const emu_test::Datagram frames[] = {{clock.begin(), clock.end()},
+                                         {record.begin(), record.end()}};
     const auto start = Clock::now();
     for (int i = 0; i < 2 * goods; ++i) {
-        send(fd, frames[i % 2].data(), scales::kFrameSize, 0);
-        recv(fd, reply, sizeof reply, 0);
+        probe.Send(frames[i % 2]);
+        probe.ReceiveOne(kReplyWaitMs);
     }
-    const double seconds = SecondsSince(start) / (2 * goods);
-    close(fd);
-    return seconds;
+    return SecondsSince(start) / (2 * goods);
 }
 
 bool ConnectUdp(CScalesRongta1000& scales, emu::ScalesEmulator& emulator) {

@@ -4,6 +4,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "tests/emulator/udp_probe.h"
 
 namespace emu_test {
@@ -14,6 +16,8 @@ constexpr size_t kRoom = 65536;
 
 struct UdpProbe::Socket {
     int fd = -1;
+    // Read into once per datagram; only what came is copied out.
+    Datagram room = Datagram(kRoom);
 };
 
 UdpProbe::UdpProbe(uint16_t serverPort) : socket_(std::make_unique<Socket>()) {
@@ -45,10 +49,9 @@ bool UdpProbe::Send(const Datagram& datagram) {
 Datagram UdpProbe::ReceiveOne(int waitMs) {
     pollfd p{socket_->fd, POLLIN, 0};
     if (poll(&p, 1, waitMs) <= 0) return {};
-    Datagram datagram(kRoom);
-    const ssize_t n = recv(socket_->fd, datagram.data(), datagram.size(), 0);
-    datagram.resize(n > 0 ? static_cast<size_t>(n) : 0);
-    return datagram;
+    Datagram& room = socket_->room;
+    const ssize_t n = recv(socket_->fd, room.data(), room.size(), 0);
+    return Datagram(room.begin(), room.begin() + std::max<ssize_t>(n, 0));
 }
 
 }  // namespace emu_test

@@ -1,6 +1,8 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include <algorithm>
+
 #include "tests/emulator/udp_probe.h"
 
 namespace emu_test {
@@ -13,6 +15,8 @@ constexpr WORD kWinsockVersion = MAKEWORD(2, 2);
 struct UdpProbe::Socket {
     SOCKET s = INVALID_SOCKET;
     bool winsock = false;
+    // Read into once per datagram; only what came is copied out.
+    Datagram room = Datagram(kRoom);
 };
 
 UdpProbe::UdpProbe(uint16_t serverPort) : socket_(std::make_unique<Socket>()) {
@@ -47,11 +51,10 @@ bool UdpProbe::Send(const Datagram& datagram) {
 Datagram UdpProbe::ReceiveOne(int waitMs) {
     WSAPOLLFD p{socket_->s, POLLRDNORM, 0};
     if (WSAPoll(&p, 1, waitMs) <= 0) return {};
-    Datagram datagram(kRoom);
+    Datagram& room = socket_->room;
     const int n =
-        recv(socket_->s, reinterpret_cast<char*>(datagram.data()), static_cast<int>(kRoom), 0);
-    datagram.resize(n > 0 ? static_cast<size_t>(n) : 0);
-    return datagram;
+        recv(socket_->s, reinterpret_cast<char*>(room.data()), static_cast<int>(kRoom), 0);
+    return Datagram(room.begin(), room.begin() + std::max(n, 0));
 }
 
 }  // namespace emu_test

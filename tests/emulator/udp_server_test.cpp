@@ -53,31 +53,23 @@ class PlannedServer {
     emu::Server* operator->() { return server_.get(); }
     bool Started() const { return server_ != nullptr; }
     uint16_t Port() const { return port_; }
-    std::vector<Datagram> Seen() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return seen_;
-    }
-    std::vector<int64_t> ReceivedUs() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return receivedUs_;
-    }
-    std::vector<int64_t> StartUs() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return startUs_;
-    }
-    std::vector<int64_t> SentUs() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return sentUs_;
-    }
-    std::vector<uint64_t> SentRecords() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return sentRecords_;
-    }
+    std::vector<Datagram> Seen() { return Copy(seen_); }
+    std::vector<int64_t> ReceivedUs() { return Copy(receivedUs_); }
+    std::vector<int64_t> StartUs() { return Copy(startUs_); }
+    std::vector<int64_t> SentUs() { return Copy(sentUs_); }
+    std::vector<uint64_t> SentRecords() { return Copy(sentRecords_); }
 
     // Handed to the server with every plan; it must come back with each chunk.
     static constexpr uint64_t kRecord = 7;
 
   private:
+    // The server's thread adds to the logs while the test reads them.
+    template <typename Log>
+    Log Copy(const Log& log) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return log;
+    }
+
     emu::PlannedReply Handle(const emu::ArrivedFrame& frame) {
         std::lock_guard<std::mutex> lock(mutex_);
         seen_.emplace_back(frame.bytes, frame.bytes + frame.count);

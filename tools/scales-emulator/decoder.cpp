@@ -61,16 +61,6 @@ class Issues {
     std::vector<std::string> list_;
 };
 
-std::string Hex(const uint8_t* bytes, size_t count) {
-    std::string out;
-    char buf[4];
-    for (size_t i = 0; i < count; ++i) {
-        std::snprintf(buf, sizeof buf, i ? " %02X" : "%02X", bytes[i]);
-        out += buf;
-    }
-    return out;
-}
-
 // Text bytes up to the first zero byte (name areas are zero-padded).
 std::string UntilZero(const uint8_t* begin, const uint8_t* end) {
     const uint8_t* stop = std::find(begin, end, 0);
@@ -163,6 +153,16 @@ const char* WeightUnitName(uint8_t code) {
     static const char* const kNames[] = {"50g",  "g",    "10g",   "100g",   "kg",     "oz",    "lb",
                                          "500g", "600g", "pcs-g", "pcs-kg", "pcs-oz", "pcs-lb"};
     return code < sizeof kNames / sizeof kNames[0] ? kNames[code] : "";
+}
+
+std::string HexList(const uint8_t* bytes, size_t count) {
+    std::string out;
+    char text[4];
+    for (size_t i = 0; i < count; ++i) {
+        std::snprintf(text, sizeof text, i ? " %02X" : "%02X", bytes[i]);
+        out += text;
+    }
+    return out;
 }
 
 std::string FormatPrice(uint64_t hundredths) {
@@ -290,7 +290,7 @@ Good ParseGoodsRecord(const uint8_t* r, Issues& issues) {
     g.extra2 = r[51];
     g.extra3 = static_cast<uint32_t>(DecodeBcd(r + 52, 3, &ok));
     issues.CheckBcd(ok, "extra3");
-    if (r[55] != 0) issues.Add("record byte 55 is " + Hex(r + 55, 1));
+    // Offset 55 is fixed at zero: the frame's fixed-byte check reports it.
     g.extra4 = static_cast<uint32_t>(DecodeBcd(r + 56, 3, &ok));
     issues.CheckBcd(ok, "extra4");
     g.plu = DecodeBcd(r + 59, 5, &ok);
@@ -502,7 +502,7 @@ std::string FrameDecoder::DecodeHotKeys(const Frame& f, bool accepted) {
 
 std::string FrameDecoder::DecodeUnknown(const Frame& f, size_t count) {
     constexpr size_t kShown = 16;
-    return "unknown frame " + Hex(f.data(), std::min(count, kShown)) +
+    return "unknown frame " + HexList(f.data(), std::min(count, kShown)) +
            (count > kShown ? " ..." : "");
 }
 

@@ -22,6 +22,8 @@ constexpr size_t kHotKeyCount = kHotKeysPerPage * kHotKeyPages;
 
 // "kg", "pcs-g", ...; "" for a code the scales do not know.
 const char* WeightUnitName(uint8_t code);
+// Bytes as upper-case hex pairs, a space between them: "00 06 FF".
+std::string HexList(const uint8_t* bytes, size_t count);
 // 12345 hundredths -> "123.45".
 std::string FormatPrice(uint64_t hundredths);
 

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <mutex>
 #include <random>
 #include <thread>
@@ -21,12 +20,6 @@ constexpr uint8_t kPositiveReply = 0x02;
 constexpr size_t kDefaultGarbageLength = 8;
 
 enum class Answer { kPositive, kNegative, kSilent, kGarbage };
-
-std::string HexByte(uint8_t b) {
-    char text[8];
-    std::snprintf(text, sizeof text, "%02X", b);
-    return text;
-}
 
 // Splits a reply into `parts` pieces of nearly equal size, none empty.
 std::vector<std::vector<uint8_t>> Split(const std::vector<uint8_t>& bytes, size_t parts) {
@@ -102,7 +95,7 @@ struct ScalesEmulator::Impl {
             case Answer::kSilent:
                 return " [no reply, not stored]";
             case Answer::kNegative:
-                return " [reply " + HexByte(reply[0]) + ", not stored]";
+                return " [reply " + HexList(reply.data(), 1) + ", not stored]";
             case Answer::kGarbage:
                 return " [garbage reply, not stored]";
             case Answer::kPositive:
@@ -146,7 +139,7 @@ struct ScalesEmulator::Impl {
         plan.delayMs = std::max(0, ReplyDelayMs(faults, kind));
         if (reply.empty()) return plan;
         if (serialLink) {
-            plan.chunks = Split(reply, reply.size());
+            plan.chunks = {reply};
             plan.gapUs = std::max(0, faults.trickleMs) * kMicrosPerMs;
         } else {
             plan.chunks = Split(reply, static_cast<size_t>(std::max(1, faults.splitDatagrams)));

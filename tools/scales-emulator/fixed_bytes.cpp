@@ -1,7 +1,6 @@
 #include "fixed_bytes.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include "decoder.h"
 
@@ -10,16 +9,6 @@ namespace {
 
 // Spans up to this long are shown whole; longer ones by their first odd byte.
 constexpr size_t kShownSpan = 8;
-
-std::string HexList(const uint8_t* bytes, size_t count) {
-    std::string out;
-    char text[4];
-    for (size_t i = 0; i < count; ++i) {
-        std::snprintf(text, sizeof text, i ? " %02X" : "%02X", bytes[i]);
-        out += text;
-    }
-    return out;
-}
 
 std::string Where(size_t first, size_t last) {
     return first == last ? "byte " + std::to_string(first)

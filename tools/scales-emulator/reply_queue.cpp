@@ -35,6 +35,16 @@ void ReplyQueue::ScheduleDatagrams(PlannedReply plan, TimePoint arrived,
              plan.record);
 }
 
+void ReplyQueue::AnswerDatagram(const uint8_t* bytes, size_t count, const PeerAddress& requester,
+                                const FrameHandler& handler) {
+    const TimePoint at = SteadyClock::now();
+    ArrivedFrame frame;
+    frame.bytes = bytes;
+    frame.count = count;
+    frame.receivedUs = MicrosOf(at);
+    ScheduleDatagrams(handler(frame), at, requester);
+}
+
 std::optional<TimePoint> ReplyQueue::NextDue() const {
     if (queue_.empty()) return std::nullopt;
     return queue_.begin()->first;

@@ -88,6 +88,10 @@ class ReplyQueue {
     // UDP: chunk 0 leaves the plan's delay after the request arrived, the
     // others the plan's gap apart, all to the requester.
     void ScheduleDatagrams(PlannedReply plan, TimePoint arrived, const PeerAddress& requester);
+    // UDP: a datagram from `requester`, read just now, is handed to the
+    // emulator and the reply it plans scheduled as above.
+    void AnswerDatagram(const uint8_t* bytes, size_t count, const PeerAddress& requester,
+                        const FrameHandler& handler);
 
     // nullopt once every reply has gone out.
     std::optional<TimePoint> NextDue() const;

@@ -32,7 +32,7 @@ struct ArrivedFrame {
 
 // How to answer one frame.  UDP: chunk k is one datagram, sent delayMs after
 // the frame arrived plus k gaps; gapUs 0 sends all chunks in one system call.
-// Serial: chunk k is one byte; the line itself spaces the bytes one character
+// Serial: the line sends the chunks' bytes one at a time, one character
 // time apart, and gapUs adds idle time between them.
 struct PlannedReply {
     std::vector<std::vector<uint8_t>> chunks;

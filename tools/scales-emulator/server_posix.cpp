@@ -180,13 +180,9 @@ class UdpServer : public PollingServer {
             const ssize_t n = recvfrom(fd_, buffer_.data(), buffer_.size(), 0,
                                        reinterpret_cast<sockaddr*>(&from), &fromLength);
             if (n < 0) return;
-            const TimePoint at = SteadyClock::now();
-            ArrivedFrame frame;
-            frame.bytes = buffer_.data();
-            frame.count = static_cast<size_t>(n);
-            frame.receivedUs = MicrosOf(at);
             // The reply goes back to whichever address the request came from.
-            replies_.ScheduleDatagrams(handler_(frame), at, PeerAddress::Of(from));
+            replies_.AnswerDatagram(buffer_.data(), static_cast<size_t>(n), PeerAddress::Of(from),
+                                    handler_);
         }
     }
 

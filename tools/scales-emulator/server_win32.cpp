@@ -113,13 +113,9 @@ class UdpServer : public Server {
                 if (WSAGetLastError() == WSAECONNRESET) continue;
                 return;
             }
-            const TimePoint at = SteadyClock::now();
-            ArrivedFrame frame;
-            frame.bytes = buffer_.data();
-            frame.count = static_cast<size_t>(n);
-            frame.receivedUs = MicrosOf(at);
             // The reply goes back to whichever address the request came from.
-            replies_.ScheduleDatagrams(handler_(frame), at, PeerAddress::Of(from));
+            replies_.AnswerDatagram(buffer_.data(), static_cast<size_t>(n), PeerAddress::Of(from),
+                                    handler_);
         }
     }
 
