@@ -76,10 +76,34 @@ Reply Exchange::Await(const ExchangeRule& rule) {
         const Reply reply{true, buffer_[0]};
         TakeTail(QuietAfter(seen - writtenUs_), waitEnd, kNoEndUs);
         ++tally_.replies;
+        LearnFromReply(rule);
         return reply;
     }
-    if (rule.owesLateReply) Owe(writtenUs_, waitEnd + kOwedGraceUs);
+    LearnFromSilence();
+    const bool whileAnswered = rule.lateReply == LateReply::kOwedWhileAnswered;
+    if (!whileAnswered || answersWhileAnswered_) {
+        Owe(writtenUs_, waitEnd + kOwedGraceUs, whileAnswered);
+    }
     return Reply{};
+}
+
+// A reply credited to an owed frame of a LateReply::kOwedWhileAnswered rule
+// (the clock) may have been the reply of the frame in hand, from a device
+// that does not answer clocks at all: that frame then waits in vain, and its
+// next attempt is answered.  A device that answers the clock late and leaves
+// the frame in hand unanswered leaves the next attempt unanswered too.  So a
+// silence after such a credit makes it doubtful, and an answer right after
+// that silence shows that the device does not answer the clock; a second
+// silence clears the doubt.  A reply within the clock's own wait shows the
+// opposite.
+void Exchange::LearnFromReply(const ExchangeRule& rule) {
+    if (doubt_ == Doubt::kFrameUnanswered) answersWhileAnswered_ = false;
+    if (rule.lateReply == LateReply::kOwedWhileAnswered) answersWhileAnswered_ = true;
+    doubt_ = Doubt::kNone;
+}
+
+void Exchange::LearnFromSilence() {
+    doubt_ = doubt_ == Doubt::kCredited ? Doubt::kFrameUnanswered : Doubt::kNone;
 }
 
 void Exchange::Pause(int ms) {
@@ -146,6 +170,7 @@ bool Exchange::CreditToOwed(int64_t seenUs, int64_t waitEndUs, int64_t tailEndUs
     DropExpired(seenUs);
     if (owedCount_ == 0) return false;
     const int64_t writtenUs = owed_[0].writtenUs;
+    if (owed_[0].whileAnswered) doubt_ = Doubt::kCredited;
     std::copy(owed_.begin() + 1, owed_.begin() + owedCount_, owed_.begin());
     --owedCount_;
     TakeTail(QuietAfter(seenUs - writtenUs), waitEndUs, tailEndUs);
@@ -183,18 +208,24 @@ int64_t Exchange::QuietAfter(int64_t responseUs) const {
     return DatagramSettleUs(responseUs);
 }
 
-void Exchange::Owe(int64_t writtenUs, int64_t graceEndUs) {
+void Exchange::Owe(int64_t writtenUs, int64_t graceEndUs, bool whileAnswered) {
     DropExpired(link_.NowUs());
     if (owedCount_ == kMaxOwed) {
         std::copy(owed_.begin() + 1, owed_.end(), owed_.begin());
         --owedCount_;
     }
-    owed_[owedCount_++] = Owed{writtenUs, graceEndUs};
+    owed_[owedCount_++] = Owed{writtenUs, graceEndUs, whileAnswered};
 }
 
+// A clock whose grace ends with no reply credited to it went unanswered for
+// good: the device does not answer clocks.
 void Exchange::DropExpired(int64_t nowUs) {
-    const auto open = std::remove_if(owed_.begin(), owed_.begin() + owedCount_,
-                                     [nowUs](const Owed& o) { return o.graceEndUs <= nowUs; });
+    const auto open =
+        std::remove_if(owed_.begin(), owed_.begin() + owedCount_, [this, nowUs](const Owed& o) {
+            if (o.graceEndUs > nowUs) return false;
+            if (o.whileAnswered) answersWhileAnswered_ = false;
+            return true;
+        });
     owedCount_ = static_cast<size_t>(open - owed_.begin());
 }
 

@@ -19,8 +19,12 @@
 //   its own reply within its own wait.  If the owed frame's reply never comes
 //   and the later frame's reply arrives within the grace, the later frame is
 //   judged unanswered (and retried where its command retries): a wrong
-//   verdict this way is never a false success.  Rules with lateListenMs (the
-//   clock) instead listen on for their own late reply and owe nothing.
+//   verdict this way is never a false success.  The clock listens on for
+//   its own late reply first, and owes one only while the device is taken
+//   to answer clocks (exchange_rule.h): a clock left unanswered even through
+//   its grace, or a frame answered only after a doubtful credit to an owed
+//   clock (Exchange::LearnFromReply), marks the device as one that does
+//   not, until a clock is answered within its wait.
 // - Whole replies: the scales may send one reply in pieces (several
 //   datagrams, or serial bytes as they come off the line).  After the first
 //   piece the reply stays open: on a serial line until the line has been
@@ -85,6 +89,7 @@ class Exchange {
     struct Owed {
         int64_t writtenUs;
         int64_t graceEndUs;
+        bool whileAnswered;  // owed under LateReply::kOwedWhileAnswered
     };
 
     void LookAtLink();
@@ -95,7 +100,9 @@ class Exchange {
     bool CreditToOwed(int64_t seenUs, int64_t waitEndUs, int64_t tailEndUs);
     void TakeTail(int64_t quietUs, int64_t waitEndUs, int64_t tailEndUs);
     int64_t QuietAfter(int64_t responseUs) const;
-    void Owe(int64_t writtenUs, int64_t graceEndUs);
+    void Owe(int64_t writtenUs, int64_t graceEndUs, bool whileAnswered);
+    void LearnFromReply(const ExchangeRule& rule);
+    void LearnFromSilence();
     void DropExpired(int64_t nowUs);
 
     ExchangeLink& link_;
@@ -105,6 +112,11 @@ class Exchange {
     int64_t writtenUs_ = 0;
     std::array<Owed, kMaxOwed> owed_{};  // oldest first
     size_t owedCount_ = 0;
+    // Whether the device answers the frames of LateReply::kOwedWhileAnswered
+    // rules (the clock), and how sure a late reply credited to one is.
+    enum class Doubt { kNone, kCredited, kFrameUnanswered };
+    bool answersWhileAnswered_ = true;
+    Doubt doubt_ = Doubt::kNone;
     ExchangeTally tally_;
 };
 

@@ -9,14 +9,17 @@ constexpr uint8_t kPositiveReply = 0x02;
 }
 
 // The scales answer a clock frame within 200 ms; some answer it late or not
-// at all.  The clock gets 300 ms more to answer and then owes nothing, so
-// that a scales that never answers it still gets the goods record after it,
-// and never has the goods record's reply counted against the clock.
+// at all.  The clock gets 300 ms more to answer.  After that it is owed its
+// reply like any frame, so that a reply later still is never taken for the
+// goods record's -- but not by scales that have shown they never answer the
+// clock: once a clock has gone unanswered for good, later clocks owe nothing
+// (until one is answered), and the goods records of such scales keep their
+// own prompt replies.  The first good to such scales costs one retry.
 ExchangeRule ExchangeRule::Clock() {
     ExchangeRule rule;
     rule.replyWaitMs = 200;
     rule.lateListenMs = 300;
-    rule.owesLateReply = false;
+    rule.lateReply = LateReply::kOwedWhileAnswered;
     return rule;
 }
 

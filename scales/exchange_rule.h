@@ -22,6 +22,14 @@ enum class Verdict {
     kAnyReply,          // 0 for any reply, 3 for none
 };
 
+enum class LateReply {
+    kOwed,  // always
+    // Only while the device is taken to answer this kind of frame: one that
+    // has shown it does not (exchange.h) owes nothing for it until it answers
+    // one again.  A device starts out taken to answer.
+    kOwedWhileAnswered,
+};
+
 struct Reply {
     bool arrived = false;
     uint8_t first = 0;  // the verdict byte, when arrived
@@ -31,12 +39,11 @@ struct ExchangeRule {
     // The wait for a reply, counted from the moment the frame can have left
     // the line.
     int replyWaitMs = 0;
-    // Listening on after the wait for a reply that is merely late; a frame
-    // with such a second chance owes nothing afterwards.
+    // Listening on after the wait for a reply that is merely late.
     int lateListenMs = 0;
-    // A frame whose wait ended without a reply still expects one for a while
-    // (exchange.h); a reply arriving then is credited to it.
-    bool owesLateReply = true;
+    // Whether a frame whose wait ended without a reply still expects one for
+    // a while (exchange.h), so that a reply arriving then is credited to it.
+    LateReply lateReply = LateReply::kOwed;
     int attempts = 1;
     // After a failed attempt the scales get time to finish whatever they
     // were doing before the request is repeated.

@@ -282,8 +282,23 @@ INSTANTIATE_TEST_SUITE_P(Idle, OwedGrace,
                          ::testing::Values(GraceCase{0, false}, GraceCase{250, false},
                                            GraceCase{310, true}, GraceCase{1000, true}));
 
-// The clock may go unanswered for good: it then costs 500 ms and owes
-// nothing, so the goods record after it keeps its own prompt reply.
+// A goods record as the scales object sends it: up to three attempts, 300 ms
+// apart.  True when an attempt's reply arrived and was positive.
+bool GoodsWithRetries(Exchange& exchange, int32_t code) {
+    const ExchangeRule rule = ExchangeRule::Goods();
+    for (int attempt = 0; attempt < rule.attempts; ++attempt) {
+        const Reply reply = exchange.Transact(Goods(code), rule);
+        if (reply.arrived) return reply.first == kPositive;
+        exchange.Pause(rule.retryPauseMs);
+    }
+    return false;
+}
+
+// The clock may go unanswered for good.  The first clock is owed its reply
+// like any frame, so the first goods record's prompt reply is credited to it
+// and that record is sent again; after that the scales are known not to
+// answer clocks: each clock costs 500 ms and owes nothing, and the goods
+// record after it keeps its own prompt reply.
 TEST(ClockNeverAnswered, EachGoodCostsTheClocksHalfSecondAndStillGoesIn) {
     SimulatedLink link;
     link.script = [](const Frame& frame, int) {
@@ -293,7 +308,11 @@ TEST(ClockNeverAnswered, EachGoodCostsTheClocksHalfSecondAndStillGoesIn) {
         return a;
     };
     Exchange exchange(link);
-    for (int good = 0; good < 3; ++good) {
+    EXPECT_FALSE(exchange.Transact(Clock(), ExchangeRule::Clock()).arrived);
+    EXPECT_FALSE(exchange.Transact(Goods(0), ExchangeRule::Goods()).arrived);
+    exchange.Pause(ExchangeRule::Goods().retryPauseMs);
+    EXPECT_TRUE(exchange.Transact(Goods(0), ExchangeRule::Goods()).arrived);
+    for (int good = 1; good <= 3; ++good) {
         Reply clock;
         const int64_t took =
             Took(link, [&] { clock = exchange.Transact(Clock(), ExchangeRule::Clock()); });
@@ -302,6 +321,29 @@ TEST(ClockNeverAnswered, EachGoodCostsTheClocksHalfSecondAndStillGoesIn) {
         EXPECT_EQ(exchange.OwedCount(), 0u);
         const Reply goods = exchange.Transact(Goods(good), ExchangeRule::Goods());
         EXPECT_TRUE(goods.arrived && goods.first == kPositive) << "good " << good;
+    }
+    EXPECT_EQ(exchange.Tally().lateCredited, 1u);
+}
+
+// Scales answering the clock after its 500 ms, but within its grace, and
+// never answering the goods records: the clock's late reply is the clock's,
+// so no goods record is ever reported written -- good after good.  Scales
+// that do answer the goods record get it credited as ever.
+TEST(ClockAnsweredAfterItsListening, ItsReplyNeverPassesForTheGoodsRecords) {
+    for (const bool goodsAnswered : {false, true}) {
+        SimulatedLink link;
+        link.script = [goodsAnswered](const Frame& frame, int) {
+            Answer a;
+            a.silent = IsGoods(frame) && !goodsAnswered;
+            a.responseUs = IsClock(frame) ? 650 * kMs : 2 * kMs;
+            return a;
+        };
+        Exchange exchange(link);
+        for (int good = 0; good < 3; ++good) {
+            EXPECT_FALSE(exchange.Transact(Clock(), ExchangeRule::Clock()).arrived);
+            EXPECT_EQ(GoodsWithRetries(exchange, good), goodsAnswered)
+                << "good " << good << (goodsAnswered ? ", answered" : ", silent");
+        }
     }
 }
 

@@ -222,7 +222,9 @@ INSTANTIATE_TEST_SUITE_P(Gaps, SplitRepliesOverUdp,
                                            SplitCase{3, 500}));
 
 // The clock never answered: each good costs the clock's 500 ms and still
-// goes in with its own reply.
+// goes in with its own reply.  Only the first goods record is sent twice:
+// its reply is first credited to the clock, which is owed one until the
+// scales show they do not answer clocks.
 TEST_F(ScalesOverUdp, ClockNeverAnsweredStillUploads) {
     emulator.SetFaults(scales_test::SilentFor("clock"));
     const long long ms = ElapsedMs([&] {
@@ -231,10 +233,23 @@ TEST_F(ScalesOverUdp, ClockNeverAnsweredStillUploads) {
         }
     });
     EXPECT_EQ(emulator.Snapshot().goods.size(), 3u);
-    EXPECT_EQ(FramesOf(emulator, FrameKind::kGoods).size(), 3u);
-    EXPECT_GE(ms, 3 * 500 - 50);
-    EXPECT_LE(ms, 3 * 500 + 1500);
-    EXPECT_EQ(scales.Tally().lateCredited, 0u);
+    EXPECT_EQ(FramesOf(emulator, FrameKind::kGoods).size(), 4u);
+    EXPECT_GE(ms, 3 * 500 + 800 - 50);
+    EXPECT_LE(ms, 3 * 500 + 800 + 1500);
+    EXPECT_EQ(scales.Tally().lateCredited, 1u);
+}
+
+// A clock answered after its 500 ms but within its grace: that reply is the
+// clock's, so goods records the scales never answer are reported unanswered,
+// good after good, never written.
+TEST_F(ScalesOverUdp, LateClockReplyNeverPassesForTheGoodsRecords) {
+    emu::Faults faults = scales_test::SilentFor("goods");
+    faults.delayMsByKind[FrameKind::kClock] = 650;
+    emulator.SetFaults(faults);
+    EXPECT_EQ(scales.SendGood(u"A", 1, 1, 1, 1), 3);
+    EXPECT_EQ(scales.SendGood(u"A", 2, 2, 1, 1), 3);
+    EXPECT_TRUE(emulator.Snapshot().goods.empty());
+    EXPECT_EQ(FramesOf(emulator, FrameKind::kGoods).size(), 6u);
 }
 
 // Processor time this process has used, in milliseconds.
