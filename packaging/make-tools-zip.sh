@@ -12,33 +12,17 @@ if [ $# -ne 4 ]; then
 fi
 here=$(cd "$(dirname "$0")" && pwd)
 emulator=$1 host=$2 dll=$3 output=$4
+. "$here/archive.sh"
 
-expect_name() {
-    if [ "$(basename "$1")" != "$2" ]; then
-        echo "make-tools-zip: $1 should be named $2" >&2
-        exit 1
-    fi
-    if [ ! -s "$1" ]; then
-        echo "make-tools-zip: $1 is missing" >&2
-        exit 1
-    fi
-}
 expect_name "$emulator" scales-emulator.exe
 expect_name "$host" addin-host.exe
 expect_name "$dll" NativeAPITaviZavRLS1000Win64.dll
 
-stage=$(mktemp -d)
-trap 'rm -rf "$stage"' EXIT
 cp "$emulator" "$host" "$dll" "$here/../examples/goods.xml" "$stage/"
 {
     printf '\xef\xbb\xbf'
     sed 's/$/\r/' "$here/tools-README.txt"
 } >"$stage/README.txt"
 
-mkdir -p "$(dirname "$output")"
-output=$(cd "$(dirname "$output")" && pwd)/$(basename "$output")
-rm -f "$output"
-(cd "$stage" && zip -q -X "$output" README.txt scales-emulator.exe addin-host.exe \
-    NativeAPITaviZavRLS1000Win64.dll goods.xml)
-echo "make-tools-zip: $output"
-unzip -l "$output"
+zip_stage "$output" README.txt scales-emulator.exe addin-host.exe \
+    NativeAPITaviZavRLS1000Win64.dll goods.xml

@@ -9,23 +9,13 @@ if [ $# -ne 4 ]; then
     exit 2
 fi
 win32=$1 win64=$2 lin64=$3 output=$4
+. "$(dirname "$0")/archive.sh"
 
-expect_name() {
-    if [ "$(basename "$1")" != "$2" ]; then
-        echo "make-zip: $1 should be named $2 (the manifest names it so)" >&2
-        exit 1
-    fi
-    if [ ! -s "$1" ]; then
-        echo "make-zip: $1 is missing" >&2
-        exit 1
-    fi
-}
-expect_name "$win32" NativeAPITaviZavRLS1000Win32.dll
-expect_name "$win64" NativeAPITaviZavRLS1000Win64.dll
-expect_name "$lin64" NativeAPITaviZavRLS1000Lin64.so
+why="(the manifest names it so)"
+expect_name "$win32" NativeAPITaviZavRLS1000Win32.dll "$why"
+expect_name "$win64" NativeAPITaviZavRLS1000Win64.dll "$why"
+expect_name "$lin64" NativeAPITaviZavRLS1000Lin64.so "$why"
 
-stage=$(mktemp -d)
-trap 'rm -rf "$stage"' EXIT
 cp "$win32" "$win64" "$lin64" "$stage/"
 printf '%s\n' \
     '<?xml version="1.0" encoding="UTF-8"?>' \
@@ -35,10 +25,5 @@ printf '%s\n' \
     '  <component os="Linux" path="NativeAPITaviZavRLS1000Lin64.so" type="native" arch="x86_64"/>' \
     '</bundle>' >"$stage/MANIFEST.XML"
 
-mkdir -p "$(dirname "$output")"
-output=$(cd "$(dirname "$output")" && pwd)/$(basename "$output")
-rm -f "$output"
-(cd "$stage" && zip -q -X "$output" MANIFEST.XML NativeAPITaviZavRLS1000Win32.dll \
-    NativeAPITaviZavRLS1000Win64.dll NativeAPITaviZavRLS1000Lin64.so)
-echo "make-zip: $output"
-unzip -l "$output"
+zip_stage "$output" MANIFEST.XML NativeAPITaviZavRLS1000Win32.dll \
+    NativeAPITaviZavRLS1000Win64.dll NativeAPITaviZavRLS1000Lin64.so

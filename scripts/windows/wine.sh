@@ -282,7 +282,7 @@ cmd_test() {
     # A machine-wide handler left by a killed fallback run would slow the
     # 64-bit prefix's creation to minutes.
     prepare_wine64() {
-        if [ -e "$binfmt_dir/$binfmt_name" ]; then
+        if binfmt_registered; then
             echo "wine.sh: removing a stale machine-wide i386 handler"
             binfmt_unregister
         fi

@@ -23,32 +23,24 @@ fail() {
     failures=$((failures + 1))
 }
 
-# wait_for_entry present|absent
-wait_for_entry() {
-    local i
-    for i in $(seq 100); do
-        if [ "$1" = present ] && [ -e "$entry" ]; then return 0; fi
-        if [ "$1" = absent ] && [ ! -e "$entry" ]; then return 0; fi
+# eventually COMMAND...: COMMAND succeeds within 10 s.
+eventually() {
+    for _ in $(seq 100); do
+        "$@" && return 0
         sleep 0.1
     done
     return 1
+}
+
+# gone PID: the process has ended (a zombie waiting to be reaped counts).
+gone() {
+    ! kill -0 "$1" 2>/dev/null || [ "$(awk '{print $3}' "/proc/$1/stat" 2>/dev/null)" = Z ]
 }
 
 "$wine_sh" i386 sh -c "test -e $entry" 2>/dev/null || fail "the handler is not there while the command runs"
 [ -e "$entry" ] && fail "the handler outlived a normal exit"
 "$wine_sh" i386 sh -c 'exit 3' 2>/dev/null
 [ $? -eq 3 ] || fail "the command's exit code is not passed on"
-
-# ended PID: the process is gone or a zombie waiting to be reaped, within 5 s.
-ended() {
-    local i
-    for i in $(seq 50); do
-        kill -0 "$1" 2>/dev/null || return 0
-        [ "$(awk '{print $3}' "/proc/$1/stat" 2>/dev/null)" = Z ] && return 0
-        sleep 0.1
-    done
-    return 1
-}
 
 # Job control: a background job of a script would ignore SIGINT otherwise.
 set -m
@@ -57,7 +49,7 @@ set -m
 start_run() {
     "$wine_sh" i386 sleep 600 2>/dev/null &
     pid=$!
-    wait_for_entry present || return 1
+    eventually test -e "$entry" || return 1
     child=$(pgrep -P "$pid")
     [ -n "$child" ]
 }
@@ -66,8 +58,8 @@ for signal in TERM INT HUP; do
     start_run || fail "$signal: the handler was never registered"
     kill -"$signal" "$pid"
     wait "$pid" 2>/dev/null
-    wait_for_entry absent || fail "the handler outlived SIG$signal"
-    if ! ended "$child"; then
+    eventually test ! -e "$entry" || fail "the handler outlived SIG$signal"
+    if ! eventually gone "$child"; then
         fail "SIG$signal left the command running"
         kill "$child"
     fi
