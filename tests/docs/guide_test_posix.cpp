@@ -5,6 +5,8 @@
 // and the example follow.
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <cstdlib>
 #include <fstream>
 #include <set>
 #include <sstream>
