@@ -107,3 +107,13 @@ int ClsXml::GetAttrValueInt(const char16_t* name) {
     const text::XmlAttribute* attribute = impl_->FindAttribute(name);
     return attribute == nullptr ? 0 : text::ParseAttributeInt(attribute->value);
 }
+
+int ClsXml::Line() {
+    std::lock_guard<std::mutex> guard(impl_->lock);
+    return impl_->node->line;
+}
+
+XmlFault ClsXml::Fault() {
+    std::lock_guard<std::mutex> guard(impl_->lock);
+    return impl_->tree->fault;
+}
