@@ -86,7 +86,10 @@ bool SendGoodsOfDocument(CDeviceTable& table, const std::string& deviceId, ClsXm
     const int total = static_cast<int>(checked.goods.size());
     for (int i = 0; i < total; ++i) {
         const GoodsItem& good = checked.goods[static_cast<size_t>(i)];
-        const int32_t code = device->SendGoodToScalesV1(good.name, good.fields);
+        const int32_t code =
+            device->SendGoodToScalesV1(text::Utf8ToUtf16(good.name),
+                                       scales::LabelledGood(device->Labels(), good.code, good.plu,
+                                                            good.price, good.shelfLife));
         if (code != scales::kOk) {
             table.SetLastError(code, DescribeFailedGood(PlaceOf(root, i), total, i));
             return false;

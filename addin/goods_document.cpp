@@ -1,7 +1,6 @@
 #include "addin/goods_document.h"
 
 #include <array>
-#include <memory>
 #include <unordered_map>
 
 #include "addin/goods_numbers.h"
@@ -10,7 +9,6 @@
 #include "scales/field_ranges.h"
 #include "scales/frames.h"
 #include "text/codepage.h"
-#include "text/xstring.h"
 
 namespace addin {
 namespace {
@@ -18,6 +16,11 @@ namespace {
 enum Attribute { kPlu, kCode, kName, kPrice, kShelfLife, kAttributeCount };
 constexpr const char16_t* kAttributeNames[kAttributeCount] = {u"PLU", u"Code", u"Name", u"Price",
                                                               u"ShelfLife"};
+
+const std::vector<std::string>& AttributeNamesUtf8() {
+    static const std::vector<std::string> names = {"PLU", "Code", "Name", "Price", "ShelfLife"};
+    return names;
+}
 
 // What a number beyond the 32-bit range becomes in its field: a value no
 // goods field holds, so the range rule refuses it rather than a wrapped
@@ -42,36 +45,48 @@ int32_t FieldValue(int64_t value) {
     return value < INT32_MIN || value > INT32_MAX ? kBeyondRange : static_cast<int32_t>(value);
 }
 
-// The five attributes of one good as written.  One of these serves every
-// good in turn, so the check allocates no strings per good beyond the name.
-struct WrittenGood {
-    std::array<XString, kAttributeCount> text;
-    std::array<bool, kAttributeCount> present{};
+// The attributes of one good as written: null where absent.
+using Written = const std::string* const*;
 
-    void Read(ClsXml& element) {
-        for (int a = 0; a < kAttributeCount; ++a)
-            present[a] = element.GetAttrValue(kAttributeNames[a], text[a]);
-    }
-    std::optional<std::u16string> Written(Attribute a) const {
-        if (!present[a]) return std::nullopt;
-        return text[a].toU16();
-    }
-};
+std::optional<std::u16string> Utf16Of(const std::string* text) {
+    if (text == nullptr) return std::nullopt;
+    return text::Utf8ToUtf16(*text);
+}
 
-// Walks the goods, converting each and noting what is wrong.
+GoodPlace PlaceOfWritten(int position, int line, Written values) {
+    return GoodPlace{position, line, Utf16Of(values[kPlu]), Utf16Of(values[kName])};
+}
+
+// Reads one number attribute into its field; false when it is malformed.  A
+// missing attribute leaves the field at 0.
+bool ReadNumber(const NumberAttribute& number, Written values, scales::GoodsFields& fields) {
+    const std::string* text = values[number.attribute];
+    if (text == nullptr) return true;
+    int64_t value = 0;
+    const bool wellFormed =
+        number.attribute == kPrice ? ReadPrice(*text, value) : ReadWholeNumber(*text, value);
+    fields.*number.field = FieldValue(value);
+    return wellFormed;
+}
+
+// Walks the goods, converting each and noting what is wrong.  The common
+// case, a good that is right, costs four number readings and one range
+// check; the texts are made only for a good that has something to say.
 class GoodsChecker {
   public:
     GoodsChecker(const scales::LabelSettings& labels, CheckScope scope)
         : labels_(labels), scope_(scope) {}
 
     CheckedGoods Run(ClsXml& root) {
+        result_.document = root.Share();
         CheckLabels();
-        const int count = root.ChildCount();
-        if (scope_ == CheckScope::kFirstError) result_.goods.reserve(static_cast<size_t>(count));
-        for (int i = 0; i < count && !Done(); ++i) {
-            std::unique_ptr<ClsXml> element = root.GetChild(i);
-            if (element) CheckGood(*element, i + 1);
-        }
+        if (Done()) return std::move(result_);
+        if (scope_ == CheckScope::kFirstError)
+            result_.goods.reserve(static_cast<size_t>(root.ChildCount()));
+        root.VisitChildren(AttributeNamesUtf8(), [this](int line, Written values) {
+            CheckGood(line, values);
+            return !Done();
+        });
         if (!result_.errors.empty()) result_.goods.clear();
         return std::move(result_);
     }
@@ -90,81 +105,75 @@ class GoodsChecker {
         result_.errors.push_back(std::move(problem));
     }
 
-    void CheckGood(ClsXml& element, int position) {
-        written_.Read(element);
-        const size_t errorsBefore = result_.errors.size();
+    void CheckGood(int line, Written values) {
+        ++position_;
+        scales::GoodsFields fields = scales::LabelledGood(labels_, 0, 0, 0, 0);
+        bool wellFormed = true;
+        for (const NumberAttribute& number : kNumbers)
+            wellFormed = ReadNumber(number, values, fields) && wellFormed;
+        const bool fits = wellFormed && scales::CheckGoodsFields(fields) == scales::kOk;
+        if (!fits) NoteErrors(line, values);
         GoodsItem good;
-        good.fields = scales::LabelledGood(labels_, 0, 0, 0, 0);
+        if (values[kName] != nullptr) good.name = *values[kName];
+        good.code = fields.code;
+        good.plu = fields.plu;
+        good.price = fields.price;
+        good.shelfLife = fields.shelfLife;
+        if (scope_ == CheckScope::kEverything) Warn(line, values, good);
+        if (fits) result_.goods.push_back(good);
+    }
+
+    // Each number attribute on its own, so that every field's own code is
+    // found whatever the others hold.
+    void NoteErrors(int line, Written values) {
         for (const NumberAttribute& number : kNumbers) {
-            good.fields.*number.field = ReadNumber(number, element, position);
+            scales::GoodsFields probe;
+            int32_t code = number.malformedCode;
+            if (ReadNumber(number, values, probe)) code = scales::CheckGoodsFields(probe);
+            if (code == scales::kOk) continue;
+            Note(result_.errors, code, line, values, number.attribute,
+                 AllowedNumberText(number.attribute == kPrice, number.largest));
             if (Done()) return;
         }
-        if (written_.present[kName]) good.name = written_.text[kName].toU16();
-        if (scope_ == CheckScope::kEverything) Warn(element, position, good);
-        if (result_.errors.size() == errorsBefore) result_.goods.push_back(std::move(good));
     }
 
-    int32_t ReadNumber(const NumberAttribute& number, ClsXml& element, int position) {
-        const Attribute a = number.attribute;
-        if (!written_.present[a]) return 0;
-        int64_t value = 0;
-        const std::string_view text = written_.text[a].utf8Text();
-        const bool wellFormed = a == kPrice ? ReadPrice(text, value) : ReadWholeNumber(text, value);
-        if (!wellFormed) {
-            Note(result_.errors, number.malformedCode, element, position, a,
-                 AllowedNumberText(a == kPrice, number.largest));
-            return 0;
+    void Warn(int line, Written values, const GoodsItem& good) {
+        if (values[kPlu] == nullptr) {
+            Note(result_.warnings, 0, line, values, kPlu, WarningText(GoodsWarning::kNoPlu));
+        } else if (good.plu == 0) {
+            Note(result_.warnings, 0, line, values, kPlu, WarningText(GoodsWarning::kPluZero));
         }
-        // The range rules of the goods record, one field at a time, so that
-        // each field's own code is found whatever the others hold.
-        scales::GoodsFields probe;
-        probe.*number.field = FieldValue(value);
-        const int32_t code = scales::CheckGoodsFields(probe);
-        if (code != scales::kOk) {
-            Note(result_.errors, code, element, position, a,
-                 AllowedNumberText(a == kPrice, number.largest));
-        }
-        return probe.*number.field;
-    }
-
-    void Warn(ClsXml& element, int position, const GoodsItem& good) {
-        if (!written_.present[kPlu]) {
-            Note(result_.warnings, 0, element, position, kPlu, WarningText(GoodsWarning::kNoPlu));
-        } else if (good.fields.plu == 0) {
-            Note(result_.warnings, 0, element, position, kPlu, WarningText(GoodsWarning::kPluZero));
-        }
-        if (!written_.present[kPrice])
-            Note(result_.warnings, 0, element, position, kPrice,
-                 WarningText(GoodsWarning::kNoPrice));
-        WarnRepeatedPlu(element, position, good.fields.plu);
-        WarnName(element, position, good.name);
+        if (values[kPrice] == nullptr)
+            Note(result_.warnings, 0, line, values, kPrice, WarningText(GoodsWarning::kNoPrice));
+        WarnRepeatedPlu(line, values, good.plu);
+        WarnName(line, values, text::Utf8ToUtf16(good.name));
     }
 
     // The scales keep one good per PLU: a later good of the same PLU takes
     // the earlier one's place.
-    void WarnRepeatedPlu(ClsXml& element, int position, int32_t plu) {
-        if (!written_.present[kPlu] || plu <= 0) return;
-        const auto earlier = firstWithPlu_.emplace(
-            plu, GoodPlace{position, element.Line(), std::nullopt, std::nullopt});
+    void WarnRepeatedPlu(int line, Written values, int32_t plu) {
+        if (values[kPlu] == nullptr || plu <= 0) return;
+        const auto earlier =
+            firstWithPlu_.emplace(plu, GoodPlace{position_, line, std::nullopt, std::nullopt});
         if (earlier.second) return;
-        Note(result_.warnings, 0, element, position, kPlu,
+        Note(result_.warnings, 0, line, values, kPlu,
              WarningText(GoodsWarning::kRepeatedPlu, earlier.first->second));
     }
 
     // The name goes to the scales in windows-1251, cut to what the goods
     // record and its continuation hold; characters that code page lacks are
     // dropped on the way.
-    void WarnName(ClsXml& element, int position, const std::u16string& name) {
-        const std::string name1251 = text::Utf16ToWindows1251(name);
+    void WarnName(int line, Written values, const std::u16string& name) {
         const std::u16string lacking = CharactersLacking(name);
         if (!lacking.empty()) {
-            Note(result_.warnings, 0, element, position, kName,
+            Note(result_.warnings, 0, line, values, kName,
                  WarningText(GoodsWarning::kNameLacksCharacters, {}, lacking));
         }
+        const std::string name1251 = text::Utf16ToWindows1251(name);
         if (name1251.size() > scales::kNameMax) {
             const std::u16string cut =
                 text::Windows1251ToUtf16(name1251.substr(0, scales::kNameMax));
-            Note(result_.warnings, 0, element, position, kName,
+            Note(result_.warnings, 0, line, values, kName,
                  WarningText(GoodsWarning::kNameCut, {}, cut));
         }
     }
@@ -182,21 +191,20 @@ class GoodsChecker {
         return lacking;
     }
 
-    void Note(std::vector<GoodsProblem>& list, int32_t code, ClsXml& element, int position,
-              Attribute a, std::u16string detail) {
+    void Note(std::vector<GoodsProblem>& list, int32_t code, int line, Written values, Attribute a,
+              std::u16string detail) {
         GoodsProblem problem;
         problem.code = code;
-        problem.good =
-            GoodPlace{position, element.Line(), written_.Written(kPlu), written_.Written(kName)};
+        problem.good = PlaceOfWritten(position_, line, values);
         problem.attribute = kAttributeNames[a];
-        problem.found = written_.Written(a);
+        problem.found = Utf16Of(values[a]);
         problem.detail = std::move(detail);
         list.push_back(std::move(problem));
     }
 
     const scales::LabelSettings labels_;
     const CheckScope scope_;
-    WrittenGood written_;
+    int position_ = 0;
     CheckedGoods result_;
     std::unordered_map<int32_t, GoodPlace> firstWithPlu_;
 };
@@ -208,11 +216,14 @@ CheckedGoods CheckGoods(ClsXml& root, const scales::LabelSettings& labels, Check
 }
 
 GoodPlace PlaceOf(ClsXml& root, int index) {
-    std::unique_ptr<ClsXml> element = root.GetChild(index);
-    if (!element) return GoodPlace{index + 1, 0, std::nullopt, std::nullopt};
-    WrittenGood written;
-    written.Read(*element);
-    return GoodPlace{index + 1, element->Line(), written.Written(kPlu), written.Written(kName)};
+    GoodPlace place{index + 1, 0, std::nullopt, std::nullopt};
+    int at = 0;
+    root.VisitChildren(AttributeNamesUtf8(), [&](int line, Written values) {
+        if (at++ < index) return true;
+        place = PlaceOfWritten(index + 1, line, values);
+        return false;
+    });
+    return place;
 }
 
 }  // namespace addin

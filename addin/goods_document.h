@@ -14,8 +14,10 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "scales/goods_fields.h"
@@ -23,9 +25,14 @@
 
 namespace addin {
 
+// What the document gives of one good; the label fields come from the scales
+// it goes to (scales::LabelledGood).
 struct GoodsItem {
-    std::u16string name;
-    scales::GoodsFields fields;
+    std::string_view name;  // UTF-8, in the document's tree (CheckedGoods::document)
+    int32_t code = 0;
+    int32_t plu = 0;
+    int32_t price = 0;  // hundredths
+    int32_t shelfLife = 0;
 };
 
 // Where a good stands in the document and how it names itself there: what a
@@ -55,6 +62,9 @@ struct CheckedGoods {
     std::vector<GoodsItem> goods;  // every good in document order, when no error
     std::vector<GoodsProblem> errors;
     std::vector<GoodsProblem> warnings;
+    // The goods' names point into the document's tree, which this handle
+    // keeps alive.
+    std::shared_ptr<ClsXml> document;
 };
 
 // Checks and converts every child element of `root` for scales with these

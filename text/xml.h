@@ -7,8 +7,10 @@
 // not act on a document whose meaning the forgiving reading had to guess.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "text/xstring.h"
 
@@ -45,6 +47,8 @@ class ClsXml {
     void GetRoot2();
     int ChildCount();
     std::unique_ptr<ClsXml> GetChild(int index);  // null outside 0..ChildCount()-1
+    // A new handle on this same element: it keeps the tree alive on its own.
+    std::unique_ptr<ClsXml> Share();
     bool GetAttrValue(const char16_t* name, XString& value);
     // Unused by the add-in: it reads goods' numbers without wrapping them.
     int GetAttrValueInt(const char16_t* name);
@@ -52,6 +56,15 @@ class ClsXml {
     int Line();
     // The first fault of the loaded text; kind kNone for a well-formed one.
     XmlFault Fault();
+
+    // Reads the attributes `names` (UTF-8, matched exactly, first occurrence)
+    // of every child element in document order, without a handle for each:
+    // what reading a document of thousands of elements needs.  `visit` gets
+    // the child's line and one value per name, null where the child has none;
+    // the values live as long as any handle on this tree.  `visit` returning
+    // false ends the walk; it must not call this handle.
+    using ChildVisitor = std::function<bool(int line, const std::string* const* values)>;
+    void VisitChildren(const std::vector<std::string>& names, const ChildVisitor& visit);
 
   private:
     struct Impl;

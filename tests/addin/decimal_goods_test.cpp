@@ -109,33 +109,22 @@ CheckedGoods Check(const std::u16string& document, CheckScope scope = CheckScope
     return CheckGoods(root, labels, scope);
 }
 
-// The document gives the good; the label fields come from the scales it goes
-// to, and nothing else is sent.
-TEST(GoodsCheck, AttributesByExactNameLabelsFromTheScales) {
-    scales::LabelSettings labels;
-    labels.labelNumber = 64;
-    labels.department = 12;
-    labels.barcodeFormat = 3;
-    labels.weightMeasure = 1;
+// Attributes are found by their exact names wherever they stand; others,
+// nested elements and text are not read.
+TEST(GoodsCheck, AttributesByExactName) {
     const CheckedGoods checked = Check(
-        u"<Goods><Item PLU=\"42\" Code=\"1001\" Name=\"Сыр «Российский»\" "
-        u"Price=\"1 234,56\" ShelfLife=\"30\" plu=\"x\" Extra=\"x\">"
+        u"<Goods><Item ShelfLife=\"30\" Price=\"1 234,56\" plu=\"x\" Extra=\"x\" "
+        u"Name=\"Сыр «Российский»\" Code=\"1001\" PLU=\"42\">"
         u"<Nested PLU=\"x\"/>text</Item></Goods>",
-        CheckScope::kFirstError, labels);
+        CheckScope::kFirstError);
     ASSERT_TRUE(checked.errors.empty());
     ASSERT_EQ(checked.goods.size(), 1u);
     const GoodsItem& item = checked.goods[0];
-    EXPECT_EQ(item.name, u"Сыр «Российский»");
-    const scales::GoodsFields& f = item.fields;
-    EXPECT_EQ(f.plu, 42);
-    EXPECT_EQ(f.code, 1001);
-    EXPECT_EQ(f.price, 123456);
-    EXPECT_EQ(f.shelfLife, 30);
-    EXPECT_EQ(f.labelNumber, 64);
-    EXPECT_EQ(f.department, 12);
-    EXPECT_EQ(f.barcodeFormat, 3);
-    EXPECT_EQ(f.weightMeasure, 1);
-    EXPECT_EQ(f.labelExtra + f.extra1 + f.extra2 + f.extra3 + f.extra4, 0);
+    EXPECT_EQ(item.name, "Сыр «Российский»");
+    EXPECT_EQ(item.plu, 42);
+    EXPECT_EQ(item.code, 1001);
+    EXPECT_EQ(item.price, 123456);
+    EXPECT_EQ(item.shelfLife, 30);
 }
 
 TEST(GoodsCheck, MissingOrEmptyAttributesReadAsZeroOrEmpty) {
@@ -144,13 +133,11 @@ TEST(GoodsCheck, MissingOrEmptyAttributesReadAsZeroOrEmpty) {
               CheckScope::kFirstError);
     ASSERT_TRUE(checked.errors.empty());
     ASSERT_EQ(checked.goods.size(), 2u);
-    EXPECT_EQ(checked.goods[0].fields.code, 5);
-    EXPECT_EQ(checked.goods[0].name, u"Хлеб");
-    EXPECT_EQ(checked.goods[0].fields.plu + checked.goods[0].fields.price +
-                  checked.goods[0].fields.shelfLife,
-              0);
-    EXPECT_EQ(checked.goods[1].name, u"");
-    EXPECT_EQ(checked.goods[1].fields.plu + checked.goods[1].fields.price, 0);
+    EXPECT_EQ(checked.goods[0].code, 5);
+    EXPECT_EQ(checked.goods[0].name, "Хлеб");
+    EXPECT_EQ(checked.goods[0].plu + checked.goods[0].price + checked.goods[0].shelfLife, 0);
+    EXPECT_EQ(checked.goods[1].name, "");
+    EXPECT_EQ(checked.goods[1].plu + checked.goods[1].price, 0);
 }
 
 // Each error names the good by its place, PLU and name as written, the
