@@ -123,8 +123,13 @@ std::u16string DescribeProblem(const GoodsProblem& problem) {
         return u"Настройка " + Quoted(problem.attribute) + u" = " + problem.found.value_or(u"") +
                u".";
     std::u16string text = DescribeGood(problem.good) + u": ";
-    if (problem.found) text += problem.attribute + u"=" + Quoted(*problem.found) + u"; ";
-    if (problem.code != scales::kOk) text += u"допускается: ";
+    // A warning about the PLU or the name needs no second copy of what the
+    // good's own description shows; an error always names its attribute.
+    const bool error = problem.code != scales::kOk;
+    const bool shown = problem.attribute == u"PLU" || problem.attribute == u"Name";
+    if (problem.found && (error || !shown))
+        text += problem.attribute + u"=" + Quoted(*problem.found) + u"; ";
+    if (error) text += u"допускается: ";
     return text + problem.detail + u".";
 }
 
