@@ -113,14 +113,18 @@ class GoodsChecker {
             wellFormed = ReadNumber(number, values, fields) && wellFormed;
         const bool fits = wellFormed && scales::CheckGoodsFields(fields) == scales::kOk;
         if (!fits) NoteErrors(line, values);
-        GoodsItem good;
-        if (values[kName] != nullptr) good.name = *values[kName];
+        const std::string_view name =
+            values[kName] != nullptr ? std::string_view(*values[kName]) : std::string_view();
+        if (scope_ == CheckScope::kEverything) Warn(line, values, fields.plu, name);
+        if (!fits) return;
+        // Filled in place: the goods of a large document are the check's
+        // main cost, and a copy of a whole item would double the stores.
+        GoodsItem& good = result_.goods.emplace_back();
+        good.name = name;
         good.code = fields.code;
         good.plu = fields.plu;
         good.price = fields.price;
         good.shelfLife = fields.shelfLife;
-        if (scope_ == CheckScope::kEverything) Warn(line, values, good);
-        if (fits) result_.goods.push_back(good);
     }
 
     // Each number attribute on its own, so that every field's own code is
@@ -137,16 +141,16 @@ class GoodsChecker {
         }
     }
 
-    void Warn(int line, Written values, const GoodsItem& good) {
+    void Warn(int line, Written values, int32_t plu, std::string_view name) {
         if (values[kPlu] == nullptr) {
             Note(result_.warnings, 0, line, values, kPlu, WarningText(GoodsWarning::kNoPlu));
-        } else if (good.plu == 0) {
+        } else if (plu == 0) {
             Note(result_.warnings, 0, line, values, kPlu, WarningText(GoodsWarning::kPluZero));
         }
         if (values[kPrice] == nullptr)
             Note(result_.warnings, 0, line, values, kPrice, WarningText(GoodsWarning::kNoPrice));
-        WarnRepeatedPlu(line, values, good.plu);
-        WarnName(line, values, text::Utf8ToUtf16(good.name));
+        WarnRepeatedPlu(line, values, plu);
+        WarnName(line, values, text::Utf8ToUtf16(name));
     }
 
     // The scales keep one good per PLU: a later good of the same PLU takes

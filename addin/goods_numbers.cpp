@@ -108,9 +108,24 @@ class NumberScan {
     size_t end_;
 };
 
+// Most numbers of a document are bare digits ("1234"): read in one loop.
+// False when the text is anything else, for the full reading.
+bool ReadBareDigits(std::string_view text, int64_t& value) {
+    constexpr size_t kMostDigits = 15;  // below kNumberCeiling's 15 digits
+    if (text.empty() || text.size() > kMostDigits) return false;
+    int64_t digits = 0;
+    for (char c : text) {
+        if (!IsDigit(c)) return false;
+        digits = digits * kDecimalBase + (c - '0');
+    }
+    value = std::min(kNumberCeiling, digits);
+    return true;
+}
+
 }  // namespace
 
 bool ReadWholeNumber(std::string_view utf8, int64_t& value) {
+    if (ReadBareDigits(utf8, value)) return true;
     value = 0;
     NumberScan scan(utf8);
     if (scan.Empty()) return true;
