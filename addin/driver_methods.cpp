@@ -61,17 +61,34 @@ bool EndsWithBackslash(const std::u16string& path) {
     return !path.empty() && path.back() == u'\\';
 }
 
-// Sends every good of the document in order to the scales registered under
+// Sends the checked goods in order; each good's result becomes the last
+// error, and the first that the scales do not take ends the walk, with a text
+// that names it and says how many went before it.
+bool SendCheckedGoods(CDeviceTable& table, IScalesObject& device, ClsXml& root,
+                      const CheckedGoods& checked) {
+    const int total = static_cast<int>(checked.goods.size());
+    for (int i = 0; i < total; ++i) {
+        const GoodsItem& good = checked.goods[static_cast<size_t>(i)];
+        const int32_t code = device.SendGoodToScalesV1(
+            text::Utf8ToUtf16(good.name),
+            scales::LabelledGood(device.Labels(), good.code, good.plu, good.price, good.shelfLife));
+        if (code != scales::kOk) {
+            table.SetLastError(code, DescribeFailedGood(PlaceOf(root, i), total, i));
+            return false;
+        }
+        table.SetLastError(code);
+    }
+    return true;
+}
+
+// Sends every good of the document to the scales registered under
 // `deviceId`.  The whole document is checked first, with the scales' label
 // settings: a good that is malformed or that the goods record cannot hold
 // sends nothing at all, not even a clock, so the scales never hold half a new
-// table.  Then each good's result becomes the last error, and the first that
-// the scales do not take ends the walk, with a text that names it and says
-// how many went before it.  A document without goods needs no scales and
-// leaves the last error alone.
+// table.  A document without goods needs no scales and leaves the last error
+// alone.
 bool SendGoodsOfDocument(CDeviceTable& table, const std::string& deviceId, ClsXml& root) {
-    const int count = root.ChildCount();
-    if (count == 0) return true;
+    if (root.ChildCount() == 0) return true;
     IScalesObject* device = table.FindDevice(deviceId.c_str());
     if (device == nullptr) {
         table.SetLastError(scales::kErrDeviceNotFound);
@@ -83,20 +100,7 @@ bool SendGoodsOfDocument(CDeviceTable& table, const std::string& deviceId, ClsXm
         table.SetLastError(first.code, DescribeProblem(first));
         return false;
     }
-    const int total = static_cast<int>(checked.goods.size());
-    for (int i = 0; i < total; ++i) {
-        const GoodsItem& good = checked.goods[static_cast<size_t>(i)];
-        const int32_t code =
-            device->SendGoodToScalesV1(text::Utf8ToUtf16(good.name),
-                                       scales::LabelledGood(device->Labels(), good.code, good.plu,
-                                                            good.price, good.shelfLife));
-        if (code != scales::kOk) {
-            table.SetLastError(code, DescribeFailedGood(PlaceOf(root, i), total, i));
-            return false;
-        }
-        table.SetLastError(code);
-    }
-    return true;
+    return SendCheckedGoods(table, *device, root, checked);
 }
 
 // The demonstration good goes as any uploaded good does: with the scales'

@@ -1,6 +1,5 @@
 #include "addin/goods_document.h"
 
-#include <array>
 #include <unordered_map>
 
 #include "addin/goods_numbers.h"
