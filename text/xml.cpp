@@ -5,6 +5,8 @@
 #include "text/xml.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <mutex>
 #include <new>
 #include <string_view>
@@ -41,11 +43,29 @@ std::string_view TrimmedName(std::string_view name) {
     return name.substr(first, last - first + 1);
 }
 
-// Attribute names are a few bytes long: compared in place, this costs less
-// than a call to the library's comparison.
+// Two words of `n` bytes' texts, the first and the last (overlapping when
+// the text is shorter than two words), hold every byte of texts of one to two
+// words' length.
+template <typename Word>
+bool SameEnds(const char* a, const char* b, size_t n) {
+    Word a1, b1, a2, b2;
+    std::memcpy(&a1, a, sizeof(Word));
+    std::memcpy(&b1, b, sizeof(Word));
+    std::memcpy(&a2, a + n - sizeof(Word), sizeof(Word));
+    std::memcpy(&b2, b + n - sizeof(Word), sizeof(Word));
+    return a1 == b1 && a2 == b2;
+}
+
+// Attribute names are a few bytes long and a document of thousands of goods
+// compares five of them per good: compared a word at a time in place, they
+// cost less than a call to the library's comparison.
 bool SameName(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
+    const size_t n = a.size();
+    if (n != b.size()) return false;
+    if (n > 2 * sizeof(uint64_t)) return std::memcmp(a.data(), b.data(), n) == 0;
+    if (n >= sizeof(uint64_t)) return SameEnds<uint64_t>(a.data(), b.data(), n);
+    if (n >= sizeof(uint32_t)) return SameEnds<uint32_t>(a.data(), b.data(), n);
+    for (size_t i = 0; i < n; ++i)
         if (a[i] != b[i]) return false;
     return true;
 }
