@@ -2,7 +2,9 @@
 // method number (and some outside the table) through CallAsFunc, with random
 // type tags, null and valid string pointers, random lengths that never reach
 // past the buffers this program owns, too few parameters, a memory manager
-// that sometimes refuses, and random goods documents.
+// that sometimes refuses, and random goods documents, whose numbers are
+// mostly written in forms the document check takes, so that goods reach the
+// scales as well as being refused.
 //
 // Network safety: every address an input could reach is rewritten before the
 // call to the in-process scales emulator on 127.0.0.1 (the "ehost"/"eport"
@@ -105,13 +107,31 @@ std::u16string RandomText(FuzzedDataProvider& in, const std::u16string& knownId)
     }
 }
 
+// A number as a goods document may write it: mostly in a form the check
+// takes (thousands apart by a space or a no-break space, a decimal comma or
+// point), so that goods get through it to the scales; sometimes any text.
+std::u16string RandomNumberText(FuzzedDataProvider& in) {
+    if (in.ConsumeIntegralInRange<int>(0, 3) == 0) return RandomText(in, u"");
+    static const char16_t* const kSpaces[] = {u"", u" ", u"\u00A0", u"\u202F"};
+    constexpr uint32_t kLargest = 99999999;
+    const std::string digits = std::to_string(in.ConsumeIntegralInRange<uint32_t>(0, kLargest));
+    const char16_t* space = kSpaces[in.ConsumeIntegralInRange<size_t>(0, 3)];
+    std::u16string text;
+    for (size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) text += space;
+        text.push_back(static_cast<char16_t>(digits[i]));
+    }
+    if (in.ConsumeBool()) text += in.ConsumeBool() ? u",99" : u".5";
+    return text;
+}
+
 std::u16string RandomGoodsDocument(FuzzedDataProvider& in) {
     std::u16string doc = u"<Goods>";
     const int goods = in.ConsumeIntegralInRange<int>(0, kMaxGoods);
     for (int i = 0; i < goods; ++i) {
-        doc += u"<Good PLU=\"" + RandomText(in, u"") + u"\" Code=\"" + RandomText(in, u"");
-        doc += u"\" Name=\"" + RandomText(in, u"") + u"\" Price=\"" + RandomText(in, u"");
-        doc += u"\" ShelfLife=\"" + RandomText(in, u"") + u"\"/>";
+        doc += u"<Good PLU=\"" + RandomNumberText(in) + u"\" Code=\"" + RandomNumberText(in);
+        doc += u"\" Name=\"" + RandomText(in, u"") + u"\" Price=\"" + RandomNumberText(in);
+        doc += u"\" ShelfLife=\"" + RandomNumberText(in) + u"\"/>";
     }
     return doc + u"</Goods>";
 }

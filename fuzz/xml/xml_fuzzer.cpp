@@ -1,6 +1,8 @@
 // Feeds arbitrary input to ClsXml the way UploadGoods uses it: load, go to the
-// root, and read the goods attributes of every element (breadth first, no
-// recursion), converting each name to windows-1251 as the scales want it.
+// root, note the text's first fault and describe it, run the goods check
+// with every error and warning and describe each, and read the goods
+// attributes of every element (breadth first, no recursion), converting each
+// name to windows-1251 as the scales want it.
 //
 // The first byte picks the form: odd means the rest is UTF-16 little-endian
 // (what the host passes, lone surrogates included), even means UTF-8.
@@ -11,6 +13,8 @@
 #include <memory>
 #include <string>
 
+#include "addin/goods_document.h"
+#include "addin/goods_report.h"
 #include "text/xml.h"
 
 namespace {
@@ -53,6 +57,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     auto root = std::make_unique<ClsXml>();
     if (!root->LoadXml(text)) return 0;
     root->GetRoot2();
+    const XmlFault fault = root->Fault();
+    if (fault.kind != XmlFault::Kind::kNone) {
+        if (fault.line < 1 || fault.column < 1) __builtin_trap();
+        addin::DescribeFault(fault);
+    }
+    const addin::CheckedGoods checked =
+        addin::CheckGoods(*root, scales::LabelSettings{}, addin::CheckScope::kEverything);
+    for (const auto* list : {&checked.errors, &checked.warnings})
+        for (const addin::GoodsProblem& problem : *list) addin::DescribeProblem(problem);
+    // Every good comes out converted, or is named by an error.
+    if (checked.errors.empty() && checked.goods.size() != static_cast<size_t>(root->ChildCount()))
+        __builtin_trap();
     std::deque<std::unique_ptr<ClsXml>> pending;
     pending.push_back(std::move(root));
     for (size_t visited = 0; !pending.empty() && visited < kMaxElementsVisited; ++visited) {
@@ -60,7 +76,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         pending.pop_front();
         ReadElement(*element);
         int count = element->ChildCount();
-        for (int i = 0; i < count; ++i) pending.push_back(element->GetChild(i));
+        for (int i = 0; i < count; ++i) {
+            pending.push_back(element->GetChild(i));
+            if (pending.back()->Line() < 1) __builtin_trap();  // every child has a start tag
+        }
         if (element->GetChild(count) != nullptr) __builtin_trap();  // past the last child
     }
     return 0;

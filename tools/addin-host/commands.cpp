@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "tools/addin-host/addin_session.h"
+#include "tools/addin-host/check_command.h"
 #include "tools/addin-host/cli_args.h"
 #include "tools/addin-host/device_commands.h"
 #include "tools/addin-host/host_os.h"
@@ -17,6 +18,7 @@ constexpr char kUsage[] =
     "  info [LIB]                          names, version, revision and method table\n"
     "  params                              the settings document (GetParameters)\n"
     "  test    [--address HOST[:PORT]]     DeviceTest\n"
+    "  check   FILE.xml                    check a goods file as UploadGoods does; no scales\n"
     "  upload  [--address HOST[:PORT]] [--whole] FILE.xml\n"
     "                                      UploadGoods, with progress on a terminal\n"
     "  clear   [--address HOST[:PORT]]     ClearGoods\n"
@@ -168,6 +170,8 @@ int RunCommandLine(const std::vector<std::string>& args) {
         console::Write(asked ? console::Stream::kOut : console::Stream::kError, kUsage);
         return asked ? kExitOk : kExitUsage;
     }
+    // The goods check needs neither the add-in's library nor any scales.
+    if (line.command == "check") return RunCheckCommand(line);
     // Everything a command needs from the command line is checked before the
     // library is loaded.
     DeviceCommand device;

@@ -5,6 +5,7 @@
 #include <set>
 
 #include "scales/goods_fields.h"
+#include "tools/addin-host/check_command.h"
 #include "tools/addin-host/commands.h"
 #include "tools/addin-host/goods_document.h"
 #include "tools/addin-host/host_os.h"
@@ -390,6 +391,13 @@ bool ClearGoods(AddInSession& addin, const std::u16string& id, std::string& erro
 
 int RunDeviceCommand(AddInSession& addin, const DeviceCommand& command) {
     if (command.name == "test") return RunDeviceTest(addin, command);
+    // A document with an error sends nothing, whether it would go whole or
+    // good by good: the scales must not hold half a new table.
+    if (command.name == "upload" &&
+        CheckDocument(command.goodsDocument, command.goodsFile, scales::LabelSettings{}, true) ==
+            CheckVerdict::kErrors)
+        return Fail(kExitFailed,
+                    command.goodsFile + " has errors (listed above): nothing was sent");
     RegisteredScales scales(addin);
     std::string error;
     if (!scales.Open(command.address, error)) return Fail(kExitFailed, error);
