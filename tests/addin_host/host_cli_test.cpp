@@ -118,7 +118,7 @@ TEST(AddInHostErrors, OneLineAndADistinctExitCodeForEachKindOfMistake) {
         {{"test", "--address", ":5001"}, ADDIN_LIB, 2, "malformed address"},
         {{"upload", "--address", "127.0.0.1:70000", GOODS_XML}, ADDIN_LIB, 2, "malformed address"},
         {{"weigh"}, ADDIN_LIB, 2, "unknown command"},
-        {{"params", "extra"}, ADDIN_LIB, 2, "wrong arguments for params"},
+        {{"params", "extra"}, ADDIN_LIB, 2, "wrong number of arguments for params"},
         {{"hotkeys", "1:2"}, ADDIN_LIB, 2, "KEY=CODE"},
         {{"good", "--name", "x", "--code", "1", "--plu", "1"}, ADDIN_LIB, 2, "--price"},
         {{"message", "1", "text", "--width", "wide"}, ADDIN_LIB, 2, "--width"},
