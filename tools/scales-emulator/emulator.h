@@ -46,8 +46,10 @@ class ScalesEmulator {
     ScalesEmulator(const ScalesEmulator&) = delete;
     ScalesEmulator& operator=(const ScalesEmulator&) = delete;
 
-    // Listens for UDP on address:port (port 0 = any free port).  False on failure.
-    bool StartUdp(const std::string& address = "127.0.0.1", uint16_t port = 0);
+    // Listens for UDP on address:port (port 0 = any free port).  False on
+    // failure, with the system's reason in *why when given.
+    bool StartUdp(const std::string& address = "127.0.0.1", uint16_t port = 0,
+                  std::string* why = nullptr);
     uint16_t UdpPort() const;
     // Opens a pseudo-terminal and serves the RLS1000 on it as a line at
     // `baud`, 8N1; returns the device path a driver opens as its serial port
