@@ -52,7 +52,10 @@ bool ExchangeDatagram(const std::string& host, int port, const std::vector<uint8
     }
     auto start = std::chrono::steady_clock::now();
     pollfd wait{socket.fd(), POLLIN, 0};
-    if (poll(&wait, 1, waitMs) <= 0) return true;
+    if (poll(&wait, 1, waitMs) <= 0) {
+        reply.seconds = waitMs / 1000.0;
+        return true;
+    }
     reply.bytes.resize(kMaxReply);
     ssize_t got = recv(socket.fd(), reply.bytes.data(), reply.bytes.size(), 0);
     reply.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

@@ -1,7 +1,8 @@
 // winsock2.h before windows.h, which would bring in the old winsock.h.
-#include <windows.h>
 #include <winsock2.h>
 #include <ws2tcpip.h>
+
+#include <windows.h>
 
 #include <chrono>
 #include <string>
@@ -80,8 +81,15 @@ bool ExchangeDatagram(const std::string& host, int port, const std::vector<uint8
         return false;
     }
     auto start = std::chrono::steady_clock::now();
-    WSAPOLLFD wait{winsock.socket_, POLLRDNORM, 0};
-    if (WSAPoll(&wait, 1, waitMs) <= 0) return true;
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(winsock.socket_, &readable);
+    constexpr int kMillisPerSecond = 1000, kMicrosPerMilli = 1000;
+    timeval wait{waitMs / kMillisPerSecond, waitMs % kMillisPerSecond * kMicrosPerMilli};
+    if (select(0, &readable, nullptr, nullptr, &wait) <= 0) {
+        reply.seconds = waitMs / 1000.0;
+        return true;
+    }
     reply.bytes.resize(kMaxReply);
     int got = recv(winsock.socket_, reinterpret_cast<char*>(reply.bytes.data()),
                    static_cast<int>(reply.bytes.size()), 0);
