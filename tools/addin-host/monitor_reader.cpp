@@ -6,6 +6,7 @@
 #include "decoder.h"
 #include "tools/addin-host/commands.h"
 #include "tools/addin-host/host_os.h"
+#include "tools/addin-host/host_text.h"
 #include "tools/addin-host/progress_board.h"
 #include "tools/console/console.h"
 #include "tools/console/language.h"
@@ -95,12 +96,13 @@ std::string ReplyText(const std::vector<uint8_t>& bytes) {
 }
 
 std::string Gap(const MonitorRecord* before, const MonitorRecord& record) {
-    constexpr int kWidth = 10;
+    constexpr size_t kWidth = 10;
     std::string gap =
         before == nullptr
             ? std::string()
             : "+" + ProgressBoard::Decimal(record.seconds - before->seconds, 3) + Say(" s", " с");
-    return gap + std::string(gap.size() < kWidth ? kWidth - gap.size() : 0, ' ');
+    size_t width = Utf8Width(gap);
+    return gap + std::string(width < kWidth ? kWidth - width : 0, ' ');
 }
 }  // namespace
 
