@@ -114,10 +114,17 @@ TEST(ProgressBoard, OnATerminalDrawsEveryLineAgainInPlace) {
     board.Tick(0.5);
     board.Advance(0, 2, 2);
     board.Tick(1.0);
-    std::string cover(8, ' ');
-    EXPECT_EQ(out.Take(), "<up 0>a: 1/2 goods, 2.0 goods/s" + cover + "\nb: working..." + cover +
-                              "\n<up 2>a: 2/2 goods, 2.0 goods/s" + cover + "\nb: working..." +
-                              cover + "\n");
+    auto fitted = [](std::string line) { return line + std::string(79 - line.size(), ' ') + "\n"; };
+    EXPECT_EQ(out.Take(), "<up 0>" + fitted("a: 1/2 goods, 2.0 goods/s") + fitted("b: working...") +
+                              "<up 2>" + fitted("a: 2/2 goods, 2.0 goods/s") +
+                              fitted("b: working..."));
+    // A line longer than the screen is cut, never wrapped.
+    ScalesOutcome failed;
+    failed.text = std::string(100, 'x');
+    board.Finish(1, failed);
+    board.Tick(1.5);
+    EXPECT_EQ(out.Take(), "<up 2>" + fitted("a: 2/2 goods, 1.3 goods/s") +
+                              fitted("b: " + std::string(76, 'x')));
 }
 
 TEST(OutcomeTable, ShowsGoodsTimeAndResultPerScales) {

@@ -8,6 +8,20 @@ namespace host {
 namespace {
 using console::Say;
 
+// A line cut to fit a terminal of 80 columns, so that none wraps (moving up
+// counts lines on the screen), and padded with blanks that cover whatever a
+// longer line drawn before left behind.
+std::string FitTerminal(const std::string& line) {
+    constexpr size_t kColumns = 79;
+    size_t shown = 0, at = 0;
+    for (; at < line.size(); ++at) {
+        bool starts = (static_cast<unsigned char>(line[at]) & 0xC0) != 0x80;
+        if (starts && shown++ == kColumns) break;
+    }
+    std::string fitted = line.substr(0, at);
+    return fitted + std::string(kColumns - Utf8Width(fitted), ' ');
+}
+
 double Rate(size_t goods, double seconds) {
     return seconds > 0 ? goods / seconds : 0.0;
 }
@@ -68,10 +82,7 @@ void ProgressBoard::DrawTerminal(double now) {
     std::string text;
     for (const Row& row : rows_) {
         if (single_ && row.total == 0) return;  // one command, nothing to count
-        std::string line = Line(row, now);
-        // Blanks cover whatever a longer line drawn before left behind.
-        constexpr size_t kCover = 8;
-        text += line + std::string(kCover, ' ') + "\n";
+        text += FitTerminal(Line(row, now)) + "\n";
     }
     output_.Up(drawnLines_);
     output_.Text(text);
