@@ -120,7 +120,9 @@ int RunParams(AddInSession& addin) {
 
 int ExitWithMemoryReport(int code, AddInSession& addin, CountingMemoryManager& memory,
                          bool alwaysPrint) {
-    if (!addin.Finish()) code = Fail(kExitFailed, "DestroyObject did not destroy the object");
+    if (!addin.Finish())
+        code = Fail(kExitFailed, Say("DestroyObject did not destroy the object",
+                                     "DestroyObject не уничтожил объект"));
     MemoryReport report = memory.Report();
     if (alwaysPrint) console::Print("%s\n", report.Summary().c_str());
     if (report.Clean()) return code;
