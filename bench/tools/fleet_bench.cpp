@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -118,6 +119,13 @@ double Upload(const std::vector<std::unique_ptr<Scales>>& scales, int count,
     return status == 0 ? seconds : -1;
 }
 
+double ProcessCpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
 double Median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     return values[values.size() / 2];
@@ -143,9 +151,13 @@ int main(int argc, char** argv) {
             scales.push_back(std::make_unique<InProcess>());
     }
     std::vector<double> one, ten;
+    double emulatorCpu =
+        0;  // in one process: the CPU its emulators used during the ten-scales runs
     for (int run = 0; run < runs; ++run) {
         one.push_back(Upload(scales, 1, document));
+        double before = ProcessCpuSeconds();
         ten.push_back(Upload(scales, kScales, document));
+        emulatorCpu += ProcessCpuSeconds() - before;
     }
     std::remove(document.c_str());
     if (*std::min_element(one.begin(), one.end()) < 0 ||
@@ -158,5 +170,11 @@ int main(int argc, char** argv) {
                 kDelayMs, processes ? "in 10 processes" : "in one process", runs);
     std::printf("one scales:  %.3f s\nten scales:  %.3f s\nratio:       %.2f (aim: at most %.1f)\n",
                 Median(one), Median(ten), ratio, kAim);
+    if (!processes) {
+        double wall = 0;
+        for (double t : ten) wall += t;
+        std::printf("emulators' CPU while ten upload: %.3f s in %.3f s (%.0f%% of one core)\n",
+                    emulatorCpu, wall, 100 * emulatorCpu / wall);
+    }
     return 0;
 }
