@@ -61,7 +61,7 @@ void CDeviceTable::CloseDevice(const char* deviceId) {
             if (slot && slot->HasDeviceId(deviceId)) Release(slot);
         }
     }
-    lastError_ = scales::kOk;
+    SetLastError(scales::kOk);
 }
 
 int CDeviceTable::LowestFreeSlot() const {
@@ -77,11 +77,15 @@ int32_t CDeviceTable::ConnectDevice(const char* address, int32_t port, scales::C
     // is refused rather than shortened into some other device's name.
     if (address == nullptr || deviceId == nullptr || LongerThanField(address) ||
         LongerThanField(deviceId)) {
-        return lastError_ = scales::kErrConnection;
+        SetLastError(scales::kErrConnection);
+        return lastError_;
     }
     if (FindDevice(deviceId) != nullptr) CloseDevice(deviceId);
     const int free = LowestFreeSlot();
-    if (free < 0) return lastError_ = scales::kErrTableFull;
+    if (free < 0) {
+        SetLastError(scales::kErrTableFull);
+        return lastError_;
+    }
 
     auto device = std::make_unique<CScalesRongta1000>();
     device->SetDeviceId(deviceId);
@@ -90,9 +94,9 @@ int32_t CDeviceTable::ConnectDevice(const char* address, int32_t port, scales::C
                              labels.weightMeasure);
     device->SetCoefficient(kWeightCoefficient);
     device->SetKeepOpen(kKeepPortOpen);
-    lastError_ = kind == scales::ConnectionKind::kEthernet
+    SetLastError(kind == scales::ConnectionKind::kEthernet
                      ? device->ConnectByEthernet(address, port, kSocketKindDefault)
-                     : device->ConnectByRS232(address, port);
+                     : device->ConnectByRS232(address, port));
     // Registration only tests the link: the first device operation reopens it.
     device->ClosePort();
     slots_[free] = std::move(device);
@@ -114,5 +118,6 @@ int32_t CDeviceTable::OpenDevice(const std::string& deviceId) {
 }
 
 std::u16string CDeviceTable::ErrorText() const {
-    return scales::ErrorText(lastError_, folderPath_);
+    const std::u16string text = scales::ErrorText(lastError_, folderPath_);
+    return lastErrorDetail_.empty() ? text : text + u" " + lastErrorDetail_;
 }

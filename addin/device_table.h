@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "scales/scales_object.h"
 
@@ -50,10 +51,16 @@ class CDeviceTable {
     // test's result is also the last error.
     int32_t OpenDevice(const std::string& deviceId);
 
-    // The text GetLastError shows for the last error code.
+    // The text GetLastError shows for the last error code: the code's own
+    // text, then the detail given with it, if any.
     std::u16string ErrorText() const;
     int32_t LastError() const { return lastError_; }
-    void SetLastError(int32_t code) { lastError_ = code; }
+    void SetLastError(int32_t code) { SetLastError(code, {}); }
+    // A code with the detail that says where it arose (which good, which line).
+    void SetLastError(int32_t code, std::u16string detail) {
+        lastError_ = code;
+        lastErrorDetail_ = std::move(detail);
+    }
 
     DeviceSettings& Settings() { return settings_; }
     const std::u16string& FolderPath() const { return folderPath_; }
@@ -68,6 +75,7 @@ class CDeviceTable {
     static void Release(std::unique_ptr<IScalesObject>& slot);
 
     int32_t lastError_ = 0;
+    std::u16string lastErrorDetail_;
     std::array<std::unique_ptr<IScalesObject>, kSlotCount> slots_;
     std::u16string folderPath_;
     DeviceSettings settings_;

@@ -9,6 +9,7 @@
 #include "addin/ethernet_address.h"
 #include "addin/fixed_texts.h"
 #include "addin/goods_document.h"
+#include "addin/goods_report.h"
 #include "addin/host_values.h"
 #include "addin/method_handlers.h"
 #include "addin/settings_document.h"
@@ -61,9 +62,13 @@ bool EndsWithBackslash(const std::u16string& path) {
 }
 
 // Sends every good of the document in order to the scales registered under
-// `deviceId`, each as the goods record ConvertGood makes of it; the result of
-// each good becomes the last error, and the first failure ends the walk.  A
-// document without goods needs no scales and leaves the last error alone.
+// `deviceId`.  The whole document is checked first, with the scales' label
+// settings: a good that is malformed or that the goods record cannot hold
+// sends nothing at all, not even a clock, so the scales never hold half a new
+// table.  Then each good's result becomes the last error, and the first that
+// the scales do not take ends the walk, with a text that names it and says
+// how many went before it.  A document without goods needs no scales and
+// leaves the last error alone.
 bool SendGoodsOfDocument(CDeviceTable& table, const std::string& deviceId, ClsXml& root) {
     const int count = root.ChildCount();
     if (count == 0) return true;
@@ -72,14 +77,24 @@ bool SendGoodsOfDocument(CDeviceTable& table, const std::string& deviceId, ClsXm
         table.SetLastError(scales::kErrDeviceNotFound);
         return false;
     }
-    for (int i = 0; i < count; ++i) {
-        std::unique_ptr<ClsXml> element = root.GetChild(i);
-        if (!element) continue;
-        const GoodsItem good = ConvertGood(*element, device->Labels());
-        element.reset();
-        const int32_t code = device->SendGoodToScalesV1(good.name, good.fields);
+    const CheckedGoods checked = CheckGoods(root, device->Labels(), CheckScope::kFirstError);
+    if (!checked.errors.empty()) {
+        const GoodsProblem& first = checked.errors.front();
+        table.SetLastError(first.code, DescribeProblem(first));
+        return false;
+    }
+    const int total = static_cast<int>(checked.goods.size());
+    for (int i = 0; i < total; ++i) {
+        const GoodsItem& good = checked.goods[static_cast<size_t>(i)];
+        const int32_t code =
+            device->SendGoodToScalesV1(text::Utf8ToUtf16(good.name),
+                                       scales::LabelledGood(device->Labels(), good.code, good.plu,
+                                                            good.price, good.shelfLife));
+        if (code != scales::kOk) {
+            table.SetLastError(code, DescribeFailedGood(PlaceOf(root, i), total, i));
+            return false;
+        }
         table.SetLastError(code);
-        if (code != scales::kOk) return false;
     }
     return true;
 }
@@ -160,8 +175,10 @@ bool DeviceTest(MethodCall& call) {
 }
 
 // True when every good of the document was programmed (also for a document
-// without goods); false when it does not parse or a good fails.  The last
-// error is the result of the last good sent.
+// without goods); false when it does not load, is not well-formed (the last
+// error then gives the line and column of its first fault), has a bad good,
+// or a good fails.  Otherwise the last error is the result of the last good
+// sent.
 bool UploadGoods(MethodCall& call) {
     if (!StringParamsPresent(call, {1, 2, 3})) return false;
     const std::string deviceId = NarrowParam(call, 1);
@@ -170,7 +187,12 @@ bool UploadGoods(MethodCall& call) {
     bool sent = false;
     if (root.LoadXml(documentText)) {
         root.GetRoot2();
-        sent = SendGoodsOfDocument(call.table, deviceId, root);
+        const XmlFault fault = root.Fault();
+        if (fault.kind != XmlFault::Kind::kNone) {
+            call.table.SetLastError(scales::kErrDocumentMarkup, DescribeFault(fault));
+        } else {
+            sent = SendGoodsOfDocument(call.table, deviceId, root);
+        }
     }
     WriteBool(call.result, sent);
     return true;

@@ -1,67 +1,229 @@
 #include "addin/goods_document.h"
 
-#include <cstdint>
-#include <string>
+#include <array>
+#include <unordered_map>
 
-#include "addin/decimal.h"
-#include "addin/host_values.h"
+#include "addin/goods_numbers.h"
+#include "addin/goods_report.h"
+#include "scales/error_table.h"
+#include "scales/field_ranges.h"
+#include "scales/frames.h"
+#include "text/codepage.h"
 
 namespace addin {
 namespace {
 
-constexpr double kHundredths = 100.0;
-// Decimal fractions are not exact in binary: 19.99 * 100 is 1998.99...; the
-// half hundredth brings it back to 1999 before truncation.
-constexpr double kRoundingNudge = 0.005;
+enum Attribute { kPlu, kCode, kName, kPrice, kShelfLife, kAttributeCount };
+constexpr const char16_t* kAttributeNames[kAttributeCount] = {u"PLU", u"Code", u"Name", u"Price",
+                                                              u"ShelfLife"};
 
-// What a number beyond the 32-bit range reads as: no field of a goods record
-// holds it, so the good is refused by the scales object's range check.
+const std::vector<std::string>& AttributeNamesUtf8() {
+    static const std::vector<std::string> names = {"PLU", "Code", "Name", "Price", "ShelfLife"};
+    return names;
+}
+
+// What a number beyond the 32-bit range becomes in its field: a value no
+// goods field holds, so the range rule refuses it rather than a wrapped
+// number reaching the scales.
 constexpr int32_t kBeyondRange = INT32_MIN;
 
-// A whole number written as GetAttrValueInt reads it (blanks, a sign, the
-// digits up to the first non-digit), but never wrapped: a PLU written as a
-// 13-digit barcode must not reach the scales as whatever its low 32 bits are.
-int32_t WholeNumber(const std::string& text) {
-    size_t at = text.find_first_not_of(" \t");
-    if (at == std::string::npos) return 0;
-    bool negative = false;
-    if (text[at] == '+' || text[at] == '-') negative = text[at++] == '-';
-    constexpr int64_t kLargestMagnitude = int64_t{INT32_MAX} + 1;
-    int64_t magnitude = 0;
-    for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at) {
-        magnitude = magnitude * 10 + (text[at] - '0');
-        if (magnitude > kLargestMagnitude) return kBeyondRange;
-    }
-    const int64_t value = negative ? -magnitude : magnitude;
-    return value > INT32_MAX ? kBeyondRange : static_cast<int32_t>(value);
+// The numbers of a good, each bound for one field of the record.
+struct NumberAttribute {
+    Attribute attribute;
+    int32_t scales::GoodsFields::*field;
+    int32_t malformedCode;
+    int32_t largest;  // the record's limit, for the text of what is allowed
+};
+constexpr NumberAttribute kNumbers[] = {
+    {kPlu, &scales::GoodsFields::plu, scales::kErrNumberFormat, scales::kLargestPlu},
+    {kCode, &scales::GoodsFields::code, scales::kErrNumberFormat, scales::kLargest6Digits},
+    {kPrice, &scales::GoodsFields::price, scales::kErrPriceFormat, scales::kLargest8Digits},
+    {kShelfLife, &scales::GoodsFields::shelfLife, scales::kErrNumberFormat, scales::kLargest16Bit},
+};
+
+int32_t FieldValue(int64_t value) {
+    return value < INT32_MIN || value > INT32_MAX ? kBeyondRange : static_cast<int32_t>(value);
 }
 
-int32_t WholeNumberAttribute(ClsXml& element, const char16_t* name) {
-    XString text;
-    return element.GetAttrValue(name, text) ? WholeNumber(text.utf8Text()) : 0;
+// The attributes of one good as written: null where absent.
+using Written = const std::string* const*;
+
+std::optional<std::u16string> Utf16Of(const std::string* text) {
+    if (text == nullptr) return std::nullopt;
+    return text::Utf8ToUtf16(*text);
 }
+
+GoodPlace PlaceOfWritten(int position, int line, Written values) {
+    return GoodPlace{position, line, Utf16Of(values[kPlu]), Utf16Of(values[kName])};
+}
+
+// Reads one number attribute into its field; false when it is malformed.  A
+// missing attribute leaves the field at 0.
+bool ReadNumber(const NumberAttribute& number, Written values, scales::GoodsFields& fields) {
+    const std::string* text = values[number.attribute];
+    if (text == nullptr) return true;
+    int64_t value = 0;
+    const bool wellFormed =
+        number.attribute == kPrice ? ReadPrice(*text, value) : ReadWholeNumber(*text, value);
+    fields.*number.field = FieldValue(value);
+    return wellFormed;
+}
+
+// Walks the goods, converting each and noting what is wrong.  The common
+// case, a good that is right, costs four number readings and one range
+// check; the texts are made only for a good that has something to say.
+class GoodsChecker {
+  public:
+    GoodsChecker(const scales::LabelSettings& labels, CheckScope scope)
+        : labels_(labels), scope_(scope) {}
+
+    CheckedGoods Run(ClsXml& root) {
+        result_.document = root.Share();
+        CheckLabels();
+        if (Done()) return std::move(result_);
+        if (scope_ == CheckScope::kFirstError)
+            result_.goods.reserve(static_cast<size_t>(root.ChildCount()));
+        root.VisitChildren(AttributeNamesUtf8(), [this](int line, Written values) {
+            CheckGood(line, values);
+            return !Done();
+        });
+        if (!result_.errors.empty()) result_.goods.clear();
+        return std::move(result_);
+    }
+
+  private:
+    bool Done() const { return scope_ == CheckScope::kFirstError && !result_.errors.empty(); }
+
+    // The label settings go into every record: one the record cannot hold is
+    // the scales' settings' fault, not any good's.
+    void CheckLabels() {
+        const int32_t code = scales::CheckGoodsFields(scales::LabelledGood(labels_, 0, 0, 0, 0));
+        if (code == scales::kOk) return;
+        GoodsProblem problem;
+        problem.code = code;
+        LabelSettingOf(code, labels_, problem.attribute, problem.found);
+        result_.errors.push_back(std::move(problem));
+    }
+
+    void CheckGood(int line, Written values) {
+        ++position_;
+        scales::GoodsFields fields = scales::LabelledGood(labels_, 0, 0, 0, 0);
+        bool wellFormed = true;
+        for (const NumberAttribute& number : kNumbers)
+            wellFormed = ReadNumber(number, values, fields) && wellFormed;
+        const bool fits = wellFormed && scales::CheckGoodsFields(fields) == scales::kOk;
+        if (!fits) NoteErrors(line, values);
+        GoodsItem good;
+        if (values[kName] != nullptr) good.name = *values[kName];
+        good.code = fields.code;
+        good.plu = fields.plu;
+        good.price = fields.price;
+        good.shelfLife = fields.shelfLife;
+        if (scope_ == CheckScope::kEverything) Warn(line, values, good);
+        if (fits) result_.goods.push_back(good);
+    }
+
+    // Each number attribute on its own, so that every field's own code is
+    // found whatever the others hold.
+    void NoteErrors(int line, Written values) {
+        for (const NumberAttribute& number : kNumbers) {
+            scales::GoodsFields probe;
+            int32_t code = number.malformedCode;
+            if (ReadNumber(number, values, probe)) code = scales::CheckGoodsFields(probe);
+            if (code == scales::kOk) continue;
+            Note(result_.errors, code, line, values, number.attribute,
+                 AllowedNumberText(number.attribute == kPrice, number.largest));
+            if (Done()) return;
+        }
+    }
+
+    void Warn(int line, Written values, const GoodsItem& good) {
+        if (values[kPlu] == nullptr) {
+            Note(result_.warnings, 0, line, values, kPlu, WarningText(GoodsWarning::kNoPlu));
+        } else if (good.plu == 0) {
+            Note(result_.warnings, 0, line, values, kPlu, WarningText(GoodsWarning::kPluZero));
+        }
+        if (values[kPrice] == nullptr)
+            Note(result_.warnings, 0, line, values, kPrice, WarningText(GoodsWarning::kNoPrice));
+        WarnRepeatedPlu(line, values, good.plu);
+        WarnName(line, values, text::Utf8ToUtf16(good.name));
+    }
+
+    // The scales keep one good per PLU: a later good of the same PLU takes
+    // the earlier one's place.
+    void WarnRepeatedPlu(int line, Written values, int32_t plu) {
+        if (values[kPlu] == nullptr || plu <= 0) return;
+        const auto earlier =
+            firstWithPlu_.emplace(plu, GoodPlace{position_, line, std::nullopt, std::nullopt});
+        if (earlier.second) return;
+        Note(result_.warnings, 0, line, values, kPlu,
+             WarningText(GoodsWarning::kRepeatedPlu, earlier.first->second));
+    }
+
+    // The name goes to the scales in windows-1251, cut to what the goods
+    // record and its continuation hold; characters that code page lacks are
+    // dropped on the way.
+    void WarnName(int line, Written values, const std::u16string& name) {
+        const std::u16string lacking = CharactersLacking(name);
+        if (!lacking.empty()) {
+            Note(result_.warnings, 0, line, values, kName,
+                 WarningText(GoodsWarning::kNameLacksCharacters, {}, lacking));
+        }
+        const std::string name1251 = text::Utf16ToWindows1251(name);
+        if (name1251.size() > scales::kNameMax) {
+            const std::u16string cut =
+                text::Windows1251ToUtf16(name1251.substr(0, scales::kNameMax));
+            Note(result_.warnings, 0, line, values, kName,
+                 WarningText(GoodsWarning::kNameCut, {}, cut));
+        }
+    }
+
+    static std::u16string CharactersLacking(const std::u16string& name) {
+        std::u16string lacking;
+        for (size_t i = 0; i < name.size(); ++i) {
+            const bool pair = i + 1 < name.size() && name[i] >= 0xD800 && name[i] < 0xDC00 &&
+                              name[i + 1] >= 0xDC00 && name[i + 1] < 0xE000;
+            const std::u16string one = name.substr(i, pair ? 2 : 1);
+            if (text::Utf16ToWindows1251(one).empty() && lacking.find(one) == std::u16string::npos)
+                lacking += one;
+            if (pair) ++i;
+        }
+        return lacking;
+    }
+
+    void Note(std::vector<GoodsProblem>& list, int32_t code, int line, Written values, Attribute a,
+              std::u16string detail) {
+        GoodsProblem problem;
+        problem.code = code;
+        problem.good = PlaceOfWritten(position_, line, values);
+        problem.attribute = kAttributeNames[a];
+        problem.found = Utf16Of(values[a]);
+        problem.detail = std::move(detail);
+        list.push_back(std::move(problem));
+    }
+
+    const scales::LabelSettings labels_;
+    const CheckScope scope_;
+    int position_ = 0;
+    CheckedGoods result_;
+    std::unordered_map<int32_t, GoodPlace> firstWithPlu_;
+};
 
 }  // namespace
 
-int32_t PriceInHundredths(const XString& priceText) {
-    XString digits(priceText);
-    // People group thousands with spaces: "1 234,56".
-    digits.removeAllOf(' ');
-    const double units = ParseDecimal(digits.narrowText());
-    return TruncateToInt32(units * kHundredths + kRoundingNudge);
+CheckedGoods CheckGoods(ClsXml& root, const scales::LabelSettings& labels, CheckScope scope) {
+    return GoodsChecker(labels, scope).Run(root);
 }
 
-GoodsItem ConvertGood(ClsXml& element, const scales::LabelSettings& labels) {
-    GoodsItem good;
-    XString name;
-    if (element.GetAttrValue(u"Name", name)) good.name = name.toU16();
-    XString priceText;
-    const int32_t price =
-        element.GetAttrValue(u"Price", priceText) ? PriceInHundredths(priceText) : 0;
-    good.fields = scales::LabelledGood(labels, WholeNumberAttribute(element, u"Code"),
-                                       WholeNumberAttribute(element, u"PLU"), price,
-                                       WholeNumberAttribute(element, u"ShelfLife"));
-    return good;
+GoodPlace PlaceOf(ClsXml& root, int index) {
+    GoodPlace place{index + 1, 0, std::nullopt, std::nullopt};
+    int at = 0;
+    root.VisitChildren(AttributeNamesUtf8(), [&](int line, Written values) {
+        if (at++ < index) return true;
+        place = PlaceOfWritten(index + 1, line, values);
+        return false;
+    });
+    return place;
 }
 
 }  // namespace addin

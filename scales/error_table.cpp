@@ -43,6 +43,8 @@ constexpr ErrorEntry kErrorTexts[] = {
     {kErrMessageTooLong, u"Ошибка_146: Текст сообщения длиннее 65535 байт."},
     {kErrHostMemory,
      u"Ошибка_150: Платформа не выделила память для результата. Ничего не сделано."},
+    {kErrNumberFormat, u"Ошибка_151: Ошибка в формате целого числа."},
+    {kErrDocumentMarkup, u"Ошибка_152: Документ с товарами не является правильным XML."},
 };
 
 constexpr char16_t kBadFolderText[] = u"Ошибка_130: Путь к папке компоненты указан НЕправильный: '";

@@ -37,6 +37,11 @@ constexpr int32_t kErrMessageTooLong = 146;
 // The host's memory manager refused memory for a result: the method did
 // nothing.
 constexpr int32_t kErrHostMemory = 150;
+// The goods document (checked whole before anything is sent): a PLU, Code or
+// ShelfLife not written as a whole number, and a text that is not a
+// well-formed document.  A price not written as a price is kErrPriceFormat.
+constexpr int32_t kErrNumberFormat = 151;
+constexpr int32_t kErrDocumentMarkup = 152;
 
 // The text for a code; for 130 the folder path and a closing apostrophe follow.
 std::u16string ErrorText(int32_t code, const std::u16string& folderPath);

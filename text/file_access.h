@@ -6,7 +6,7 @@
 #include "text/xstring.h"
 
 class ClsFileAccess {
-public:
+  public:
     enum Kind {
         kUnknown = -1,
         kNothing = 0,

@@ -4,6 +4,7 @@
 // at once; each handle's own lock serialises the calls made on that handle.
 #include "text/xml.h"
 
+#include <algorithm>
 #include <mutex>
 #include <new>
 #include <string_view>
@@ -38,6 +39,15 @@ std::string_view TrimmedName(std::string_view name) {
     if (first == std::string_view::npos) return {};
     size_t last = name.find_last_not_of(kBlanks);
     return name.substr(first, last - first + 1);
+}
+
+// Attribute names are a few bytes long: compared in place, this costs less
+// than a call to the library's comparison.
+bool SameName(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (a[i] != b[i]) return false;
+    return true;
 }
 
 }  // namespace
@@ -93,6 +103,14 @@ std::unique_ptr<ClsXml> ClsXml::GetChild(int index) {
     return child;
 }
 
+std::unique_ptr<ClsXml> ClsXml::Share() {
+    std::lock_guard<std::mutex> guard(impl_->lock);
+    auto shared = std::make_unique<ClsXml>();
+    shared->impl_->tree = impl_->tree;
+    shared->impl_->node = impl_->node;
+    return shared;
+}
+
 bool ClsXml::GetAttrValue(const char16_t* name, XString& value) {
     value.clear();
     std::lock_guard<std::mutex> guard(impl_->lock);
@@ -106,4 +124,38 @@ int ClsXml::GetAttrValueInt(const char16_t* name) {
     std::lock_guard<std::mutex> guard(impl_->lock);
     const text::XmlAttribute* attribute = impl_->FindAttribute(name);
     return attribute == nullptr ? 0 : text::ParseAttributeInt(attribute->value);
+}
+
+int ClsXml::Line() {
+    std::lock_guard<std::mutex> guard(impl_->lock);
+    return impl_->node->line;
+}
+
+XmlFault ClsXml::Fault() {
+    std::lock_guard<std::mutex> guard(impl_->lock);
+    return impl_->tree->fault;
+}
+
+void ClsXml::VisitChildren(const std::vector<std::string>& names, const ChildVisitor& visit) {
+    std::lock_guard<std::mutex> guard(impl_->lock);
+    const size_t count = names.size();
+    std::vector<const std::string*> values(count);
+    for (const XmlNode* child : impl_->node->children) {
+        std::fill(values.begin(), values.end(), nullptr);
+        // One pass over the element's attributes.  Elements of one document
+        // tend to write their attributes in one order, so each is first
+        // tried against the name after the last one found.
+        size_t guess = 0;
+        for (const text::XmlAttribute& attribute : child->attributes) {
+            for (size_t tried = 0; tried < count; ++tried) {
+                const size_t k = guess + tried < count ? guess + tried : guess + tried - count;
+                if (values[k] == nullptr && SameName(attribute.name, names[k])) {
+                    values[k] = &attribute.value;
+                    guess = k + 1;
+                    break;
+                }
+            }
+        }
+        if (!visit(child->line, values.data())) return;
+    }
 }

@@ -1,12 +1,15 @@
 // The forgiving reader of the goods document.  It never rejects a text: what
 // it cannot make sense of is skipped, an end tag closes whatever element is
-// open, and elements still open at the end keep what was read into them.  It
+// open, and elements still open at the end keep what was read into them.  The
+// first thing a well-formed document would not hold is noted as the tree's
+// fault, with its line and column, so that a caller can refuse the text.  It
 // walks the text once with an explicit "current element" pointer, so nesting
 // depth never reaches the stack.  The goods are all in elements and their
 // attributes: text between tags, CDATA, comments, processing instructions and
 // the DOCTYPE are stepped over without being kept.
 #include <algorithm>
 #include <cstdint>
+#include <iterator>
 
 #include "text/xml_tree.h"
 
@@ -67,27 +70,66 @@ void ReplaceAll(std::string& text, std::string_view from, std::string_view to) {
     text.swap(out);
 }
 
+// Line and column, from 1, of a byte offset: columns count characters, so
+// every byte but a UTF-8 continuation byte starts one.  Asked only when a
+// fault is noted, so the goods themselves never pay for it.
+void LocateOffset(std::string_view text, size_t offset, int& line, int& column) {
+    constexpr unsigned char kContinuationMask = 0xC0, kContinuation = 0x80;
+    offset = std::min(offset, text.size());
+    line = 1 + static_cast<int>(std::count(text.begin(), text.begin() + offset, '\n'));
+    size_t lineStart = text.rfind('\n', offset == 0 ? 0 : offset - 1);
+    lineStart = lineStart == std::string_view::npos || offset == 0 ? 0 : lineStart + 1;
+    column = 1;
+    for (size_t i = lineStart; i < offset; ++i)
+        if ((static_cast<unsigned char>(text[i]) & kContinuationMask) != kContinuation) ++column;
+}
+
+// Keeps the first fault of a text; later ones add nothing a reader could use.
+class FaultNote {
+  public:
+    FaultNote(std::string_view text, XmlFault& fault) : text_(text), fault_(fault) {}
+
+    bool Noted() const { return fault_.kind != XmlFault::Kind::kNone; }
+
+    void Note(XmlFault::Kind kind, size_t offset, std::string_view name,
+              const XmlNode* open = nullptr) {
+        if (Noted()) return;
+        fault_.kind = kind;
+        LocateOffset(text_, offset, fault_.line, fault_.column);
+        fault_.name = std::string(name);
+        if (open == nullptr) return;
+        fault_.openName = open->tag;
+        LocateOffset(text_, open->offset, fault_.openLine, fault_.openColumn);
+    }
+
+  private:
+    std::string_view text_;
+    XmlFault& fault_;
+};
+
+enum class TagEnd { kOpen, kSelfClosed, kUnclosed };
+
 // Reads the attributes of a start tag from text[pos] up to and including its
 // closing ">" or "/>".
 class AttributeReader {
   public:
-    AttributeReader(std::string_view text, size_t& pos) : text_(text), pos_(pos) {}
+    AttributeReader(std::string_view text, size_t& pos, FaultNote& faults)
+        : text_(text), pos_(pos), faults_(faults) {}
 
-    // Returns true when the tag closed itself with "/>".
-    bool ReadAll(std::vector<XmlAttribute>& out) {
+    TagEnd ReadAll(std::vector<XmlAttribute>& out) {
         while (true) {
             SkipBlanks();
-            if (pos_ >= text_.size()) return false;
+            if (pos_ >= text_.size()) return TagEnd::kUnclosed;
             char c = text_[pos_];
             if (c == '>') {
                 ++pos_;
-                return false;
+                return TagEnd::kOpen;
             }
             if (c == '/') {
                 ++pos_;
                 if (pos_ < text_.size() && text_[pos_] == '>') {
                     ++pos_;
-                    return true;
+                    return TagEnd::kSelfClosed;
                 }
                 continue;
             }
@@ -111,13 +153,15 @@ class AttributeReader {
         if (pos_ < text_.size() && text_[pos_] == '=') {
             ++pos_;
             SkipBlanks();
-            value = ReadValue();
+            value = ReadValue(raw);
+        } else if (!raw.empty()) {
+            faults_.Note(XmlFault::Kind::kUnquotedValue, pos_, raw);  // no value at all
         }
         if (raw.empty()) return;
         out.push_back({CleanAttributeName(raw), DecodeAttributeEntities(value)});
     }
 
-    std::string_view ReadValue() {
+    std::string_view ReadValue(std::string_view name) {
         if (pos_ >= text_.size()) return {};
         char quote = text_[pos_];
         if (IsQuote(quote)) {
@@ -129,6 +173,7 @@ class AttributeReader {
         }
         // A value without quotes ends at a blank, at the end of the tag or at
         // a quote; it never runs on into the following markup.
+        faults_.Note(XmlFault::Kind::kUnquotedValue, pos_, name);
         size_t start = pos_;
         while (pos_ < text_.size() && !EndsUnquotedValue()) ++pos_;
         return text_.substr(start, pos_ - start);
@@ -142,42 +187,77 @@ class AttributeReader {
 
     std::string_view text_;
     size_t& pos_;
+    FaultNote& faults_;
 };
+
+// The first attribute name that occurs twice, or null.  Start tags of goods
+// hold a handful of attributes; a hostile one with thousands is sorted.
+const std::string* RepeatedName(const std::vector<XmlAttribute>& attributes) {
+    constexpr size_t kPairwiseLimit = 16;
+    const size_t count = attributes.size();
+    if (count <= kPairwiseLimit) {
+        for (size_t i = 1; i < count; ++i)
+            for (size_t j = 0; j < i; ++j)
+                if (attributes[i].name == attributes[j].name) return &attributes[i].name;
+        return nullptr;
+    }
+    std::vector<const std::string*> names;
+    for (const XmlAttribute& attribute : attributes) names.push_back(&attribute.name);
+    std::sort(names.begin(), names.end(),
+              [](const std::string* a, const std::string* b) { return *a < *b; });
+    for (size_t i = 1; i < count; ++i)
+        if (*names[i] == *names[i - 1]) return names[i];
+    return nullptr;
+}
 
 class DocumentParser {
   public:
     DocumentParser(std::string_view text, XmlTree& tree)
-        : text_(text), tree_(tree), current_(tree.root) {}
+        : text_(text), tree_(tree), current_(tree.root), faults_(text, tree.fault) {}
 
     void Run() {
         tree_.root->tag = "empty";  // until the first start tag names it
         pos_ = text_.find('<');
         while (pos_ < text_.size()) {
             ReadMarkup();
-            pos_ = std::min(text_.size(), text_.find('<', pos_));  // text between tags
+            size_t next = std::min(text_.size(), text_.find('<', pos_));
+            if (root_ == RootState::kClosed) NoteTextAfterRoot(next);
+            pos_ = next;  // text between tags
         }
+        if (root_ == RootState::kOpen)
+            faults_.Note(XmlFault::Kind::kUnclosedElement, text_.size(), current_->tag, current_);
     }
 
   private:
+    // The root element: not yet read, open, or closed again.
+    enum class RootState { kNone, kOpen, kClosed };
+
     bool At(std::string_view prefix) const {
         return text_.compare(pos_, prefix.size(), prefix) == 0;
     }
 
     // When the markup here opens with `open`, moves past the next `close` (to
-    // the end of the text when there is none).
+    // the end of the text, a fault, when there is none).
     bool SkipBlock(std::string_view open, std::string_view close) {
         if (!At(open)) return false;
         size_t at = text_.find(close, pos_ + open.size());
+        if (at == std::string_view::npos)
+            faults_.Note(XmlFault::Kind::kUnclosedMarkup, pos_, open, OpenElement());
         pos_ = at == std::string_view::npos ? text_.size() : at + close.size();
         return true;
     }
 
     void ReadMarkup() {
-        if (SkipBlock("<?", "?>") || SkipBlock("<!--", "-->") || SkipBlock("<![CDATA[", "]]>"))
+        if (SkipBlock("<?", "?>") || SkipBlock("<!--", "-->")) return;
+        if (At("<![CDATA[")) {
+            if (root_ == RootState::kClosed)
+                faults_.Note(XmlFault::Kind::kContentAfterRoot, pos_, "");
+            SkipBlock("<![CDATA[", "]]>");
             return;
+        }
         if (At("<!DOCTYPE")) return SkipDoctype();
         if (SkipBlock("<!", ">")) return;
-        if (SkipBlock("</", ">")) return CloseElement();
+        if (At("</")) return ReadEndTag();
         ReadStartTag();
     }
 
@@ -192,35 +272,92 @@ class DocumentParser {
             if (c == ']' && bracketDepth > 0) --bracketDepth;
             if (c == '>' && bracketDepth == 0) break;
         }
+        if (at >= text_.size()) faults_.Note(XmlFault::Kind::kUnclosedMarkup, pos_, "<!DOCTYPE");
         pos_ = std::min(text_.size(), at + 1);
     }
 
-    // End tags are not matched against start tags: any of them closes the
-    // element that is open.  The root stays current once everything is closed.
-    void CloseElement() {
-        if (current_->parent != nullptr) current_ = current_->parent;
+    // The element an end tag here would close, or null when none is open.
+    const XmlNode* OpenElement() const { return root_ == RootState::kOpen ? current_ : nullptr; }
+
+    void NoteTextAfterRoot(size_t next) {
+        for (size_t at = pos_; at < next && !faults_.Noted(); ++at)
+            if (!IsBlank(text_[at])) faults_.Note(XmlFault::Kind::kContentAfterRoot, at, "");
+    }
+
+    // The name is compared with the open element's, but whatever it says,
+    // the end tag closes the element that is open: that is how the reader has
+    // always shaped the tree.  The root stays current once everything is
+    // closed.
+    void ReadEndTag() {
+        const size_t start = pos_;
+        size_t nameEnd = pos_ + 2;
+        while (nameEnd < text_.size() && !IsBlank(text_[nameEnd]) && text_[nameEnd] != '>')
+            ++nameEnd;
+        const std::string_view name = text_.substr(start + 2, nameEnd - start - 2);
+        const XmlNode* open = OpenElement();
+        if (open == nullptr || open->tag != name)
+            faults_.Note(XmlFault::Kind::kMismatchedEndTag, start, name, open);
+        SkipBlock("</", ">");
+        if (current_->parent != nullptr)
+            current_ = current_->parent;
+        else if (root_ == RootState::kOpen)
+            root_ = RootState::kClosed;
+    }
+
+    // Lines are counted as the parse goes, one stretch between start tags at
+    // a time.
+    int LineAt(size_t offset) {
+        line_ += static_cast<int>(
+            std::count(text_.begin() + lineCountedTo_, text_.begin() + offset, '\n'));
+        lineCountedTo_ = offset;
+        return line_;
     }
 
     void ReadStartTag() {
-        ++pos_;
+        const size_t start = pos_++;
         std::string name;
         for (; pos_ < text_.size(); ++pos_) {
             char c = text_[pos_];
             if (IsBlank(c) || c == '/' || c == '>') break;
             if (c != '<') name.push_back(c);
         }
-        XmlNode* node = rootNamed_ ? tree_.NewNode(current_) : tree_.root;
-        rootNamed_ = true;
+        if (root_ == RootState::kClosed)
+            faults_.Note(XmlFault::Kind::kContentAfterRoot, start, name);
+        XmlNode* node = root_ != RootState::kNone ? tree_.NewNode(current_) : tree_.root;
         node->tag = std::move(name);
-        bool selfClosing = AttributeReader(text_, pos_).ReadAll(node->attributes);
-        if (!selfClosing && node != tree_.root) current_ = node;
+        node->offset = start;
+        node->line = LineAt(start);
+        // Read into one reused list, then given to the element in a block of
+        // its own size: one allocation per element instead of one per
+        // doubling, and the blocks of successive elements lie in the order
+        // a reader walks them.
+        attributes_.clear();
+        const TagEnd end = AttributeReader(text_, pos_, faults_).ReadAll(attributes_);
+        node->attributes.assign(std::make_move_iterator(attributes_.begin()),
+                                std::make_move_iterator(attributes_.end()));
+        if (end == TagEnd::kUnclosed)
+            faults_.Note(XmlFault::Kind::kUnclosedMarkup, start, node->tag, OpenElement());
+        if (!faults_.Noted()) {
+            if (const std::string* repeated = RepeatedName(node->attributes))
+                faults_.Note(XmlFault::Kind::kDuplicateAttribute, start, *repeated);
+        }
+        const bool open = end == TagEnd::kOpen;
+        if (node == tree_.root) {
+            root_ = open ? RootState::kOpen : RootState::kClosed;
+        } else if (open) {
+            current_ = node;
+        }
     }
 
     std::string_view text_;
     XmlTree& tree_;
     XmlNode* current_;
+    FaultNote faults_;
     size_t pos_ = 0;
-    bool rootNamed_ = false;
+    RootState root_ = RootState::kNone;
+    int line_ = 1;
+    size_t lineCountedTo_ = 0;
+    std::vector<XmlAttribute> attributes_;
 };
 
 }  // namespace

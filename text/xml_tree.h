@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "text/xml.h"
+
 namespace text {
 
 struct XmlAttribute {
@@ -20,6 +22,8 @@ struct XmlNode {
     std::vector<XmlAttribute> attributes;  // document order; lookups take the first
     std::vector<XmlNode*> children;        // document order
     XmlNode* parent = nullptr;
+    size_t offset = 0;  // of the start tag's "<" in the parsed text
+    int line = 0;       // of that "<", from 1
 };
 
 struct XmlTree {
@@ -27,6 +31,7 @@ struct XmlTree {
     // depth, however deeply a hostile document nests.
     std::deque<XmlNode> nodes;
     XmlNode* root = nullptr;
+    XmlFault fault;  // the text's first fault, if any
 
     XmlTree();
     XmlTree(const XmlTree&) = delete;
@@ -34,8 +39,8 @@ struct XmlTree {
     XmlNode* NewNode(XmlNode* parent);
 };
 
-// Reads any text into a tree; never fails.  Iterative: nesting depth costs
-// heap, not stack.
+// Reads any text into a tree; never fails, and notes the text's first fault
+// in tree.fault.  Iterative: nesting depth costs heap, not stack.
 void ParseXmlDocument(std::string_view utf8, XmlTree& tree);
 
 // Attribute-value entity references: the five named ones and the hexadecimal

@@ -211,6 +211,90 @@ TEST_F(AddInHostOnLoopback, EmptyDocumentSendsNothingAndAnEmptyFileIsRefused) {
     EXPECT_EQ(scales_.Snapshot().framesReceived, 0u);
 }
 
+// A goods file with several bad goods, and goods that pass with a warning.
+const char kBadGoods[] =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+    "<Goods>\n"
+    "  <Good PLU=\"1\" Code=\"1\" Name=\"Хлеб\" Price=\"45\"/>\n"
+    "  <Good PLU=\"2\" Code=\"2\" Name=\"Икра\" Price=\"сорок\"/>\n"
+    "  <Good PLU=\"3\" Code=\"1O4\" Name=\"Чай\" Price=\"89.90.1\"/>\n"
+    "  <Good PLU=\"1\" Code=\"4\" Name=\"Сыр\" Price=\"1\xC2\xA0"
+    "234,56\"/>\n"
+    "  <Good Code=\"5\" Name=\"Кофе\" Price=\"5\" ShelfLife=\"3 дня\"/>\n"
+    "</Goods>\n";
+
+// Every problem on a line of its own, in document order (a good's errors
+// before its warnings), each starting with the file and the good's line; then
+// the count.  No library, no scales.
+TEST(AddInHostCheck, ListsEveryProblemOfTheFile) {
+    const std::string file = WriteTempFile("bad.xml", kBadGoods);
+    HostRun run = RunHost({"check", file});
+    EXPECT_EQ(run.exitCode, 1) << run.output;
+    const struct {
+        int line;
+        const char* text;
+    } expected[] = {
+        {4,
+         "Ошибка_4: Ошибка в формате цены. Товар № 2 (строка 4, PLU=\"2\", Name=\"Икра\"): "
+         "Price=\"сорок\"; допускается: число от 0 до 999999,99"},
+        {5,
+         "Ошибка_151: Ошибка в формате целого числа. Товар № 3 (строка 5, PLU=\"3\", "
+         "Name=\"Чай\"): Code=\"1O4\"; допускается: целое число от 0 до 999999"},
+        {5,
+         "Ошибка_4: Ошибка в формате цены. Товар № 3 (строка 5, PLU=\"3\", Name=\"Чай\"): "
+         "Price=\"89.90.1\""},
+        {6,
+         "Предупреждение: Товар № 4 (строка 6, PLU=\"1\", Name=\"Сыр\"): этот PLU уже есть у "
+         "товара № 1 (строка 3)"},
+        {7,
+         "Ошибка_151: Ошибка в формате целого числа. Товар № 5 (строка 7, без PLU, "
+         "Name=\"Кофе\"): ShelfLife=\"3 дня\"; допускается: целое число от 0 до 65535"},
+        {7, "Предупреждение: Товар № 5 (строка 7, без PLU, Name=\"Кофе\"): PLU не указан"},
+    };
+    size_t at = 0;
+    for (const auto& line : expected) {
+        const std::string start = file + ":" + std::to_string(line.line) + ": " + line.text;
+        const size_t found = run.output.find(start, at);
+        EXPECT_NE(found, std::string::npos) << start << "\n" << run.output;
+        if (found != std::string::npos) at = found;
+    }
+    EXPECT_EQ(Count(run.output, "\n"), std::size(expected) + 1) << run.output;
+    EXPECT_NE(run.output.find(file + ": 5 goods, 4 errors, 2 warnings\n"), std::string::npos)
+        << run.output;
+
+    HostRun clean = RunHost({"check", GOODS_XML});
+    EXPECT_EQ(clean.exitCode, 0) << clean.output;
+    EXPECT_EQ(clean.output, std::string(GOODS_XML) + ": 52 goods, 0 errors, 0 warnings\n");
+    HostRun broken = RunHost({"check", WriteTempFile("open.xml",
+                                                     "<Goods>\n<Good PLU=\"1\">\n"
+                                                     "<Good PLU=\"2\"/>\n</Goods>\n")});
+    EXPECT_EQ(broken.exitCode, 1) << broken.output;
+    EXPECT_NE(broken.output.find("open.xml:4:1: Ошибка_152: "), std::string::npos) << broken.output;
+    EXPECT_EQ(RunHost({"check", ::testing::TempDir() + "no-such-goods.xml"}).exitCode, 2);
+}
+
+// The same check runs before an upload: a document with an error sends
+// nothing at all, good by good or whole.
+TEST_F(AddInHostOnLoopback, UploadOfAFileWithErrorsSendsNothing) {
+    const std::string file = WriteTempFile("bad.xml", kBadGoods);
+    // Checked once, before any of several scales is contacted.
+    emu::ScalesEmulator other;
+    ASSERT_TRUE(other.StartUdp("127.0.0.1", 0));
+    const std::string second = "127.0.0.1:" + std::to_string(other.UdpPort());
+    for (bool whole : {false, true}) {
+        std::vector<std::string> args = {"upload",    "--address", Address(),
+                                         "--address", second,      file};
+        if (whole) args.insert(args.begin() + 1, "--whole");
+        HostRun run = RunHost(args);
+        EXPECT_EQ(run.exitCode, 1) << run.output;
+        EXPECT_EQ(Count(run.output, file + ":4: Ошибка_4: "), 1u) << run.output;
+        EXPECT_NE(run.output.find("nothing was sent"), std::string::npos) << run.output;
+        EXPECT_EQ(run.output.find("Предупреждение"), std::string::npos) << run.output;
+    }
+    EXPECT_EQ(scales_.Snapshot().framesReceived, 0u);
+    EXPECT_EQ(other.Snapshot().framesReceived, 0u);
+}
+
 TEST_F(AddInHostOnLoopback, DeviceCommandsReachTheScales) {
     HostRun good =
         RunHost({"good",  "--address",     Address(), "--name",       "Сыр Маасдам", "--code",

@@ -66,7 +66,8 @@ TEST_F(EndToEnd, UploadGoodsSendsEveryGoodInOrder) {
 }
 
 // The second good's name continuation gets no reply: the good fails, the walk
-// stops, and the third good never reaches the scales.
+// stops, and the third good never reaches the scales.  The text says which
+// good failed and how many were programmed before it.
 TEST_F(EndToEnd, FailingGoodStopsTheWalk) {
     PointAtEmulator();
     const std::u16string id = Open();
@@ -84,7 +85,10 @@ TEST_F(EndToEnd, FailingGoodStopsTheWalk) {
     EXPECT_FALSE(Upload(id, document));
     std::u16string text;
     EXPECT_EQ(LastError(&text), 3u);
-    EXPECT_EQ(text, kNoReplyText);
+    EXPECT_EQ(text, kNoReplyText +
+                        u" Товар № 2 из 3 (строка 1, PLU=\"12\", Name=\"Сметана фермерская 20% "
+                        u"жирности стакан 300 г\") не запрограммирован; до него запрограммировано "
+                        u"товаров: 1.");
     const emu::State state = emulator_.Snapshot();
     EXPECT_EQ(state.goods.count(11), 1u);
     EXPECT_EQ(state.goods.count(13), 0u);

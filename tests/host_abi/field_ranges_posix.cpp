@@ -197,26 +197,6 @@ TEST_F(UploadRanges, LabelSettingsFollowTheSameRule) {
     }
 }
 
-TEST_F(UploadRanges, RefusedGoodStopsTheUpload) {
-    const std::u16string document =
-        u"<Goods>"
-        u"<Good PLU=\"21\" Code=\"21\" Name=\"Хлеб\" Price=\"45\"/>"
-        u"<Good PLU=\"22\" Code=\"22\" Name=\"Сыр\" Price=\"-45\"/>"
-        u"<Good PLU=\"23\" Code=\"23\" Name=\"Творог\" Price=\"150\"/>"
-        u"</Goods>";
-    EXPECT_FALSE(Upload(id_, document));
-    EXPECT_EQ(LastError(), 4u);
-    const emu::State state = emulator_.Snapshot();
-    EXPECT_EQ(state.goods.count(21), 1u);
-    EXPECT_EQ(state.goods.count(22), 0u);
-    EXPECT_EQ(state.goods.count(23), 0u);
-    // The first good's clock and record, nothing after them.
-    const std::vector<emu::ReceivedFrame> frames = emulator_.Frames();
-    ASSERT_EQ(frames.size(), 2u);
-    EXPECT_EQ(frames[0].kind, emu::FrameKind::kClock);
-    EXPECT_EQ(frames[1].kind, emu::FrameKind::kGoods);
-}
-
 // DeviceTest shows a label setting the record cannot hold in its description,
 // before anything reaches the scales.
 TEST_F(FieldRanges, DeviceTestNamesTheBadSetting) {

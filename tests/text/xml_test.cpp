@@ -195,6 +195,71 @@ TEST(ClsXml, EndTagsCloseWhateverIsOpen) {
     EXPECT_EQ(nested->GetChild(0)->ChildCount(), 2);
 }
 
+// The tree stays as the forgiving reading makes it; beside it, the first
+// fault of a text that is not a well-formed document, where a reader finds it.
+TEST(ClsXml, FirstFaultOfATextThatIsNotWellFormed) {
+    using Kind = XmlFault::Kind;
+    const struct {
+        const char* text;
+        Kind kind;
+        int line, column;
+        const char* name;
+        const char* openName;
+        int openLine;
+    } cases[] = {
+        // Harmless forgiveness: no fault.
+        {"<?xml version=\"1.0\" encoding=\"windows-1251\"?>\n<!-- c --><!DOCTYPE g [<!ENTITY x "
+         "\">\">]>\n<G><Good Name=\"A &amp; &#1040; &nbsp;\"/></G>\n<!-- after --><?pi?>\n",
+         Kind::kNone, 0, 0, "", "", 0},
+        {"\xEF\xBB\xBF"
+         "before <G/>  \r\n",
+         Kind::kNone, 0, 0, "", "", 0},
+        {"no elements at all", Kind::kNone, 0, 0, "", "", 0},
+        // An element left open: at the end of the text, naming the element.
+        {"<G>\n  <Good PLU=\"1\">\n  <Good PLU=\"2\"/>\n", Kind::kUnclosedElement, 4, 1, "Good",
+         "Good", 2},
+        {"<G>", Kind::kUnclosedElement, 1, 4, "G", "G", 1},
+        // An end tag that does not match, or closes nothing.
+        {"<G>\n <Good PLU=\"1\">\n <Good PLU=\"2\"/>\n</G>", Kind::kMismatchedEndTag, 4, 1, "G",
+         "Good", 2},
+        {"<G><Good></Item></G>", Kind::kMismatchedEndTag, 1, 10, "Item", "Good", 1},
+        {"</G><G/>", Kind::kMismatchedEndTag, 1, 1, "G", "", 0},
+        // Attribute values without quotes, or without any value.
+        {"<G><Good PLU=12 Name=\"x\"/></G>", Kind::kUnquotedValue, 1, 14, "PLU", "", 0},
+        {"<G>\n<Good  Name=\"Сыр\" Price/></G>", Kind::kUnquotedValue, 2, 24, "Price", "", 0},
+        {"<G><Good Price=\"1\" Price=\"2\"/></G>", Kind::kDuplicateAttribute, 1, 4, "Price", "", 0},
+        // Text or a second element after the root.
+        {"<G/>\n<G/>", Kind::kContentAfterRoot, 2, 1, "G", "", 0},
+        {"<G></G> \r\n  Сыр", Kind::kContentAfterRoot, 2, 3, "", "", 0},
+        {"<G></G><![CDATA[x]]>", Kind::kContentAfterRoot, 1, 8, "", "", 0},
+        // Markup the text never closes: it would swallow the goods after it.
+        {"<G><!-- <Good PLU=\"1\"/></G>", Kind::kUnclosedMarkup, 1, 4, "<!--", "G", 1},
+        {"<G><Good Name=\"Сыр/></G>", Kind::kUnclosedMarkup, 1, 4, "Good", "G", 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        ClsXml xml;
+        XString text;
+        text.setFromUtf8(c.text);
+        ASSERT_TRUE(xml.LoadXml(text));
+        const XmlFault fault = xml.Fault();
+        EXPECT_EQ(fault.kind, c.kind);
+        EXPECT_EQ(fault.line, c.line);
+        EXPECT_EQ(fault.column, c.column);
+        EXPECT_EQ(fault.name, c.name);
+        EXPECT_EQ(fault.openName, c.openName);
+        EXPECT_EQ(fault.openLine, c.openLine);
+    }
+}
+
+TEST(ClsXml, ElementsKnowTheLineTheyStartOn) {
+    auto root = Load("<?xml version=\"1.0\"?>\r\n<G>\r\n<a/>\r\n\r\n  <b\nc=\"1\"/><d/></G>");
+    EXPECT_EQ(root->Line(), 2);
+    EXPECT_EQ(root->GetChild(0)->Line(), 3);
+    EXPECT_EQ(root->GetChild(1)->Line(), 5);
+    EXPECT_EQ(root->GetChild(2)->Line(), 6);
+}
+
 TEST(ClsXml, CutOffDocumentKeepsWhatWasRead) {
     auto root = Load("<Goods><Good PLU=\"1\"/><Good PLU=\"2\" Name=\"unfinished");
     ASSERT_EQ(root->ChildCount(), 2);

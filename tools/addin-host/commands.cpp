@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "tools/addin-host/addin_session.h"
+#include "tools/addin-host/check_command.h"
 #include "tools/addin-host/cli_args.h"
 #include "tools/addin-host/command_table.h"
 #include "tools/addin-host/device_commands.h"
@@ -151,6 +152,8 @@ int RunCommandLine(const std::vector<std::string>& args) {
         return asked ? kExitOk : kExitUsage;
     }
     if (line.command == "monitor") return RunMonitor(line.positional[0]);
+    // The goods check needs neither the add-in's library nor any scales.
+    if (line.command == "check") return RunCheckCommand(line);
     // Everything a command needs from the command line is checked before the
     // library is loaded.
     DeviceCommand device;

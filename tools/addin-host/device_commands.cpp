@@ -123,7 +123,9 @@ bool PrepareUpload(const CommandLine& line, DeviceCommand& command, std::string&
 
 bool PrepareDeviceCommand(const CommandLine& line, DeviceCommand& command, std::string& error) {
     command.name = line.command;
-    if (!CollectScales(line, command.scales, error)) return false;
+    if (!ReadLabelOptions(line, command.labels, error) ||
+        !CollectScales(line, command.scales, error))
+        return false;
     if (command.name == "upload") return PrepareUpload(line, command, error);
     if (command.name == "hotkeys") return PrepareHotKeys(line, command, error);
     if (command.name == "good") return PrepareGood(line, command, error);

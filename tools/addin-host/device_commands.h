@@ -40,6 +40,7 @@ enum GoodField {
 struct DeviceCommand {
     std::string name;  // "test", "upload", "clear", "message", "hotkeys", "good", "ping"
     std::vector<ScalesTarget> scales;
+    LabelChoice labels;     // the command line's label options, for every scales
     std::string goodsFile;  // upload
     std::u16string goodsDocument;
     std::vector<GoodPiece> pieces;  // the document's goods, one document each

@@ -5,6 +5,7 @@
 #include <memory>
 #include <thread>
 
+#include "tools/addin-host/check_command.h"
 #include "tools/addin-host/commands.h"
 #include "tools/addin-host/host_text.h"
 #include "tools/console/console.h"
@@ -103,7 +104,32 @@ int ReportOutcomes(const std::vector<std::string>& names,
     return allOk ? kExitOk : kExitFailed;
 }
 
+namespace {
+// The goods document checked once, before the library is loaded and any
+// scales contacted: a document with an error goes to none of them.  Label
+// settings of single scales are not part of this check; the add-in judges
+// them as it sends each good.
+bool DocumentIsSendable(const DeviceCommand& command) {
+    if (command.name != "upload") return true;
+    scales::LabelSettings labels;
+    const std::pair<int32_t*, const std::optional<int32_t>*> kGiven[] = {
+        {&labels.labelNumber, &command.labels.label},
+        {&labels.department, &command.labels.dept},
+        {&labels.barcodeFormat, &command.labels.barcode},
+        {&labels.weightMeasure, &command.labels.unit},
+    };
+    for (auto& given : kGiven)
+        if (*given.second) *given.first = **given.second;
+    return CheckDocument(command.goodsDocument, command.goodsFile, labels, true) !=
+           CheckVerdict::kErrors;
+}
+}  // namespace
+
 int RunDeviceCommand(const std::string& library, const DeviceCommand& command) {
+    if (!DocumentIsSendable(command))
+        return Fail(kExitFailed,
+                    command.goodsFile + Say(" has errors (listed above): nothing was sent",
+                                            " содержит ошибки (они выше): ничего не отправлено"));
     // Every object is brought up here, one after the other, before any
     // scales is contacted: SetLocale changes the whole process's locale.
     std::vector<std::unique_ptr<Session>> sessions;
