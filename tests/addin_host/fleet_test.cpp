@@ -118,19 +118,23 @@ TEST(ProgressBoard, OnATerminalDrawsEveryLineAgainInPlace) {
     EXPECT_EQ(out.Take(), "<up 0>" + fitted("a: 1/2 goods, 2.0 goods/s") + fitted("b: working...") +
                               "<up 2>" + fitted("a: 2/2 goods, 2.0 goods/s") +
                               fitted("b: working..."));
-    // A line longer than the screen is cut, never wrapped.
-    ScalesOutcome failed;
-    failed.text = std::string(100, 'x');
+    // An end shows its headline; a line longer than the screen is cut,
+    // never wrapped.
+    ScalesOutcome failed, done;
+    failed.text = "good 7 of 9: no reply";
+    failed.headline = "FAILED at good 7; resume with --from 7";
+    done.text = std::string(100, 'x');
+    board.Finish(0, done);
     board.Finish(1, failed);
     board.Tick(1.5);
-    EXPECT_EQ(out.Take(), "<up 2>" + fitted("a: 2/2 goods, 1.3 goods/s") +
-                              fitted("b: " + std::string(76, 'x')));
+    EXPECT_EQ(out.Take(), "<up 2>" + fitted("a: " + std::string(76, 'x')) +
+                              fitted("b: FAILED at good 7; resume with --from 7"));
 }
 
 TEST(OutcomeTable, ShowsGoodsTimeAndResultPerScales) {
-    ScalesOutcome ok{true, true, 52, 52, 0.25, "uploaded 52 goods"};
-    ScalesOutcome failed{false, true, 0, 52, 2.9, "no reply; resume with --from 1"};
-    ScalesOutcome cleared{true, false, 0, 0, 0.01, "sent"};
+    ScalesOutcome ok{true, true, 52, 52, 0.25, "uploaded 52 goods", ""};
+    ScalesOutcome failed{false, true, 0, 52, 2.9, "no reply; resume with --from 1", "FAILED"};
+    ScalesOutcome cleared{true, false, 0, 0, 0.01, "sent", ""};
     EXPECT_EQ(OutcomeTable({"Мясо", "127.0.0.1:7", "c"}, {ok, failed, cleared}),
               "Scales       Goods  Time     Result\n"
               "Мясо         52/52  0.250 s  uploaded 52 goods\n"

@@ -289,6 +289,10 @@ ScalesOutcome UploadOneByOne(AddInSession& addin, const std::u16string& id,
         std::string error;
         if (!CallChecked(addin, u"UploadGoods", args, error)) {
             outcome.seconds = SecondsSince(start);
+            outcome.headline = Say("FAILED at good ", "ОШИБКА на товаре ") + std::to_string(i + 1) +
+                               " (PLU " + pieces[i].plu +
+                               Say("); resume with --from ", "); продолжить: --from ") +
+                               std::to_string(i + 1);
             outcome.text = Say("good ", "товар ") + std::to_string(i + 1) + Say(" of ", " из ") +
                            std::to_string(pieces.size()) + " (PLU " + pieces[i].plu + ", \"" +
                            pieces[i].name + "\"): " + error +

@@ -71,7 +71,10 @@ std::string ProgressBoard::Line(const Row& row, double now) const {
         size_t width = Utf8Width(row.name);
         if (width < widest_) name += std::string(widest_ - width, ' ');
     }
-    if (row.finished && !single_) return name + row.outcome.text;
+    if (row.finished && !single_) {
+        bool brief = terminal_ && !row.outcome.headline.empty();
+        return name + (brief ? row.outcome.headline : row.outcome.text);
+    }
     if (row.total == 0) return name + Say("working...", "идёт обмен...");
     return name + std::to_string(row.done) + "/" + std::to_string(row.total) +
            Say(" goods, ", " товаров, ") + Decimal(Rate(row.done, now), 1) +

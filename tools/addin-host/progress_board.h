@@ -31,6 +31,9 @@ struct ScalesOutcome {
     size_t total = 0;
     double seconds = 0;
     std::string text;  // what happened, or why it failed
+    // A short form of `text` for a terminal's line, where the whole text
+    // would be cut (empty: the text itself).
+    std::string headline;
 };
 
 class ProgressBoard {
