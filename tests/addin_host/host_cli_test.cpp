@@ -5,6 +5,8 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <regex>
 #include <string>
 #include <vector>
@@ -24,8 +26,10 @@ std::string Quoted(const std::string& arg) {
     return out + "'";
 }
 
-HostRun RunHost(const std::vector<std::string>& args, const std::string& lib = ADDIN_LIB) {
-    std::string command = Quoted(ADDIN_HOST_EXE) + " --lib " + Quoted(lib);
+// `env` sets the locale variables; English unless a test asks otherwise.
+HostRun RunHost(const std::vector<std::string>& args, const std::string& lib = ADDIN_LIB,
+                const std::string& env = "LC_ALL=C") {
+    std::string command = "env " + env + " " + Quoted(ADDIN_HOST_EXE) + " --lib " + Quoted(lib);
     for (const std::string& arg : args) command += " " + Quoted(arg);
     command += " 2>&1";
     HostRun run;
@@ -118,7 +122,7 @@ TEST(AddInHostErrors, OneLineAndADistinctExitCodeForEachKindOfMistake) {
         {{"test", "--address", ":5001"}, ADDIN_LIB, 2, "malformed address"},
         {{"upload", "--address", "127.0.0.1:70000", GOODS_XML}, ADDIN_LIB, 2, "malformed address"},
         {{"weigh"}, ADDIN_LIB, 2, "unknown command"},
-        {{"params", "extra"}, ADDIN_LIB, 2, "wrong arguments for params"},
+        {{"params", "extra"}, ADDIN_LIB, 2, "wrong number of arguments for params"},
         {{"hotkeys", "1:2"}, ADDIN_LIB, 2, "KEY=CODE"},
         {{"good", "--name", "x", "--code", "1", "--plu", "1"}, ADDIN_LIB, 2, "--price"},
         {{"message", "1", "text", "--width", "wide"}, ADDIN_LIB, 2, "--width"},
@@ -273,16 +277,22 @@ TEST(AddInHostCheck, ListsEveryProblemOfTheFile) {
 // nothing at all, good by good or whole.
 TEST_F(AddInHostOnLoopback, UploadOfAFileWithErrorsSendsNothing) {
     const std::string file = WriteTempFile("bad.xml", kBadGoods);
+    // Checked once, before any of several scales is contacted.
+    emu::ScalesEmulator other;
+    ASSERT_TRUE(other.StartUdp("127.0.0.1", 0));
+    const std::string second = "127.0.0.1:" + std::to_string(other.UdpPort());
     for (bool whole : {false, true}) {
-        std::vector<std::string> args = {"upload", "--address", Address(), file};
+        std::vector<std::string> args = {"upload",    "--address", Address(),
+                                         "--address", second,      file};
         if (whole) args.insert(args.begin() + 1, "--whole");
         HostRun run = RunHost(args);
         EXPECT_EQ(run.exitCode, 1) << run.output;
-        EXPECT_NE(run.output.find(file + ":4: Ошибка_4: "), std::string::npos) << run.output;
+        EXPECT_EQ(Count(run.output, file + ":4: Ошибка_4: "), 1u) << run.output;
         EXPECT_NE(run.output.find("nothing was sent"), std::string::npos) << run.output;
         EXPECT_EQ(run.output.find("Предупреждение"), std::string::npos) << run.output;
     }
     EXPECT_EQ(scales_.Snapshot().framesReceived, 0u);
+    EXPECT_EQ(other.Snapshot().framesReceived, 0u);
 }
 
 TEST_F(AddInHostOnLoopback, DeviceCommandsReachTheScales) {
@@ -318,6 +328,8 @@ TEST_F(AddInHostOnLoopback, DeviceCommandsReachTheScales) {
 
     HostRun keys = RunHost({"hotkeys", "--address", Address(), "1=101", "2=102"});
     ASSERT_EQ(keys.exitCode, 0) << keys.output;
+    EXPECT_EQ(keys.output,
+              "2 hot keys: sent; the scales do not confirm this command, so look at the scales\n");
     emu::State state = scales_.Snapshot();
     ASSERT_GE(state.hotKeys.size(), 2u);
     EXPECT_EQ(state.hotKeys[0], 101u);
@@ -325,10 +337,10 @@ TEST_F(AddInHostOnLoopback, DeviceCommandsReachTheScales) {
 
     HostRun test = RunHost({"test", "--address", Address()});
     EXPECT_EQ(test.exitCode, 0) << test.output;
-    EXPECT_NE(
-        test.output.find("В весы запрограммирован товар 'Банан' под кодом 10001. Цена 123,45."),
-        std::string::npos)
-        << test.output;
+    EXPECT_EQ(test.output,
+              "test: DeviceTest programs the demo good \"Банан\" as PLU 10001 into the scales' "
+              "goods table; run ping to only see whether they answer\n"
+              "В весы запрограммирован товар 'Банан' под кодом 10001. Цена 123,45.\n");
 }
 
 TEST(AddInHostNoScales, SilentScalesGiveTheRussianErrorAndExitCodeOne) {
@@ -346,6 +358,145 @@ TEST(AddInHostNoScales, SilentScalesGiveTheRussianErrorAndExitCodeOne) {
     HostRun test = RunHost({"test", "--address", "127.0.0.1:" + std::to_string(port)});
     EXPECT_EQ(test.exitCode, 1) << test.output;
     EXPECT_NE(test.output.find("DeviceTest failed: Ошибка_"), std::string::npos) << test.output;
+    // Nothing confirms a clear: the tool says it sent it, and no more.
+    HostRun clear = RunHost({"clear", "--address", "127.0.0.1:" + std::to_string(port)});
+    EXPECT_EQ(clear.exitCode, 0) << clear.output;
+    EXPECT_NE(clear.output.find("sent; the scales do not confirm this command"), std::string::npos)
+        << clear.output;
+}
+
+// Three scales from one list: two answer, one is silent.  Each gets its own
+// label settings; the silent one fails without stopping the others, and its
+// line says where to resume.
+TEST(AddInHostSeveralScales, EachOnItsOwnAndASilentOneStopsNoOther) {
+    emu::ScalesEmulator meat, fish, silent;
+    emu::Faults never;
+    never.silent = true;
+    silent.SetFaults(never);
+    for (emu::ScalesEmulator* scales : {&meat, &fish, &silent})
+        ASSERT_TRUE(scales->StartUdp("127.0.0.1", 0));
+    auto at = [](emu::ScalesEmulator& e) { return "127.0.0.1:" + std::to_string(e.UdpPort()); };
+    std::string list =
+        WriteTempFile("scales.txt", "# the shop\n" + at(meat) + " Мясо dept=5\n" + at(fish) +
+                                        "   \"Рыба\" barcode=9 # fish\n" + at(silent) + " Тихие\n");
+    HostRun run = RunHost({"upload", "--scales", list, "--label", "3", GOODS_XML});
+    EXPECT_EQ(run.exitCode, 1) << run.output;
+    const char* const expected[] = {
+        "Мясо:  uploaded 52 goods in ",
+        "Рыба:  uploaded 52 goods in ",
+        "Тихие: good 1 of 52 (PLU 1, \"Бананы\"): UploadGoods failed: Ошибка_3: ",
+        "(code 3); resume with --from 1\n",
+        "Scales  Goods  Time",
+        "\nМясо    52/52  ",
+        "\nТихие   0/52   ",
+    };
+    for (const char* line : expected) EXPECT_NE(run.output.find(line), std::string::npos) << line;
+    struct Held {
+        emu::ScalesEmulator* scales;
+        int label, dept, barcode;
+    };
+    for (const Held& held : {Held{&meat, 3, 5, 7}, Held{&fish, 3, 28, 9}}) {
+        emu::State state = held.scales->Snapshot();
+        ASSERT_EQ(state.goods.size(), 52u);
+        for (auto& plu_good : state.goods) {
+            EXPECT_EQ(plu_good.second.labelNumber, held.label);
+            EXPECT_EQ(plu_good.second.department, held.dept);
+            EXPECT_EQ(plu_good.second.barcodeFormat, held.barcode);
+        }
+    }
+    EXPECT_TRUE(silent.Snapshot().goods.empty());
+
+    HostRun ping = RunHost({"ping", "--scales", list});
+    EXPECT_EQ(ping.exitCode, 1) << ping.output;
+    EXPECT_EQ(Count(ping.output, "answered the clock frame in "), 4u) << ping.output;  // line, row
+    EXPECT_NE(ping.output.find("Тихие: no answer to the clock frame within 500 ms; some scales "
+                               "never answer it"),
+              std::string::npos)
+        << ping.output;
+    EXPECT_TRUE(meat.Snapshot().goods.size() == 52u && meat.Snapshot().clock.set);
+}
+
+TEST_F(AddInHostOnLoopback, FromStartsAtThatGoodOfTheDocument) {
+    HostRun run = RunHost({"upload", "--address", Address(), "--from", "50", GOODS_XML});
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_EQ(run.output.rfind("uploaded 3 goods in ", 0), 0u) << run.output;
+    std::vector<uint64_t> plus;
+    for (auto& plu_good : scales_.Snapshot().goods) plus.push_back(plu_good.first);
+    EXPECT_EQ(plus, (std::vector<uint64_t>{50, 51, 52}));
+    const std::vector<std::string> refused[] = {
+        {"--from", "53"}, {"--from", "0"}, {"--from", "2", "--whole"}};
+    for (const auto& options : refused) {
+        std::vector<std::string> args = {"upload", "--address", Address(), GOODS_XML};
+        args.insert(args.end(), options.begin(), options.end());
+        EXPECT_EQ(RunHost(args).exitCode, 2) << options[1];
+    }
+}
+
+TEST(AddInHostHelpAndLanguage, EveryCommandHasItsHelpInTheUsersLanguage) {
+    struct Row {
+        std::string env;
+        std::vector<std::string> args;
+        int exitCode;
+        const char* says;
+    };
+    const Row rows[] = {
+        {"LC_ALL=C", {"upload", "--help"}, 0, "usage: addin-host upload [OPTIONS] FILE.xml\n"},
+        {"LC_ALL=C", {"upload", "-h"}, 0, "  --from N  "},
+        {"LC_ALL=C", {"ping", "-h"}, 0, "usage: addin-host ping [OPTIONS]\n"},
+        {"LC_ALL=C", {"monitor", "--help"}, 0, "usage: addin-host monitor [OPTIONS] FILE\n"},
+        {"LC_ALL=C", {"--help"}, 0, "addin-host COMMAND --help shows the command's options"},
+        {"LANG=ru_RU.UTF-8", {"upload", "-h"}, 0, "использование: addin-host upload"},
+        {"LANG=ru_RU.UTF-8 LC_ALL=C", {"upload", "-h"}, 0, "usage: addin-host upload"},
+        {"LC_MESSAGES=ru_RU.UTF-8 LANG=en_US", {"weigh"}, 2, "неизвестная команда weigh"},
+        {"LC_ALL=C", {"--lang", "ru", "weigh"}, 2, "неизвестная команда weigh"},
+        {"LANG=ru_RU.UTF-8", {"--lang=en", "weigh"}, 2, "unknown command weigh"},
+        {"LC_ALL=C", {"clear", "--from", "2"}, 2, "option --from does not apply to clear"},
+    };
+    for (const Row& row : rows) {
+        HostRun run = RunHost(row.args, ADDIN_LIB, row.env);
+        EXPECT_EQ(run.exitCode, row.exitCode) << row.args[0];
+        EXPECT_NE(run.output.find(row.says), std::string::npos) << row.says << "\n" << run.output;
+    }
+    // A command's help is its own: upload does not list message's --width.
+    EXPECT_EQ(RunHost({"upload", "-h"}).output.find("--width"), std::string::npos);
+}
+
+// A port monitor file the add-in wrote, read back: the library copied into a
+// folder with "log.txt" beside it writes one.
+TEST_F(AddInHostOnLoopback, MonitorReadsBackWhatTheAddInRecorded) {
+    std::string folder = ::testing::TempDir() + "addin_host_monitor/";
+    ASSERT_EQ(std::system(("rm -rf " + Quoted(folder) + " && mkdir -p " + Quoted(folder) +
+                           " && cp " + Quoted(ADDIN_LIB) + " " + Quoted(folder) + " && touch " +
+                           Quoted(folder + "log.txt"))
+                              .c_str()),
+              0);
+    std::string lib = folder + std::string(ADDIN_LIB).substr(std::string(ADDIN_LIB).rfind('/') + 1);
+    HostRun good = RunHost({"good", "--address", Address(), "--name", "Сыр", "--code", "40077",
+                            "--plu", "77", "--price", "129900"},
+                           lib);
+    ASSERT_EQ(good.exitCode, 0) << good.output;
+    FILE* list = popen(("ls " + Quoted(folder) + " | grep portmon-korvan-scalesprn_").c_str(), "r");
+    char name[256] = {};
+    ASSERT_NE(std::fgets(name, sizeof name, list), nullptr);
+    pclose(list);
+    std::string monitorFile = folder + std::string(name).substr(0, std::strlen(name) - 1);
+    HostRun run = RunHost({"monitor", monitorFile});
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    std::regex line(
+        R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}  (\+\d+\.\d{3} s  |          )(--|->|<-) )");
+    for (size_t at = 0, end = 0; at < run.output.size(); at = end + 1) {
+        end = run.output.find('\n', at);
+        EXPECT_TRUE(std::regex_search(run.output.substr(at, end - at), line))
+            << run.output.substr(at, end - at);
+    }
+    const char* const expected[] = {
+        "-- OPEN ETHERNET: 127.0.0.1:",
+        "-> clock ",
+        "-> goods PLU 77 code 40077 \"Сыр\" price 1299.00 shelf life 0 label 0 dept 28",
+        "<- 02 (positive reply)",
+    };
+    for (const char* text : expected) EXPECT_NE(run.output.find(text), std::string::npos) << text;
+    std::system(("rm -rf " + Quoted(folder)).c_str());
 }
 
 }  // namespace

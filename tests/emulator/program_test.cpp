@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -178,9 +179,33 @@ TEST_F(Program, RefusesAddressesOffThisMachineAndBadOptions) {
         Launch({bad});
         EXPECT_EQ(AwaitExit(), 2) << bad;
     }
-    Launch({"--help"});
-    EXPECT_EQ(AwaitExit(), 0);
-    EXPECT_NE(ReadFile(Path("out")).find("--fail-kind KIND[:COUNT]"), std::string::npos);
+    struct Help {
+        std::vector<std::string> args;
+        const char* says;
+    };
+    for (const Help& help : {Help{{"--help"}, "  --fail-kind KIND[:COUNT]\n"},
+                             Help{{"-h", "--lang", "ru"}, "Использование: scales-emulator"}}) {
+        Launch(help.args);
+        EXPECT_EQ(AwaitExit(), 0);
+        EXPECT_NE(ReadFile(Path("out")).find(help.says), std::string::npos) << help.says;
+    }
+}
+
+// A port that is taken: the system's reason is in the message.
+TEST_F(Program, SaysWhyItCannotListen) {
+    Launch({"--port=0", "--port-file", Path("port"), "--quiet"});
+    const std::string port = AwaitFile(Path("port"));
+    const pid_t first = pid_;
+    pid_ = -1;
+    Launch({"--port", port.substr(0, port.size() - 1)});
+    EXPECT_EQ(AwaitExit(), 1);
+    EXPECT_NE(ReadFile(Path("err"))
+                  .find("cannot listen on UDP 127.0.0.1:" + port.substr(0, port.size() - 1) + ": " +
+                        std::strerror(EADDRINUSE) + "\n"),
+              std::string::npos)
+        << ReadFile(Path("err"));
+    kill(first, SIGKILL);
+    waitpid(first, nullptr, 0);
 }
 
 // Per-kind delays on the command line: the kind's own wins over the global one.

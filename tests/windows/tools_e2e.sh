@@ -2,7 +2,7 @@
 # The Windows programs under 64-bit Wine, as a user on Windows runs them:
 #   tools_e2e.sh CASE
 # CASE: host-linux-emulator, host-cyrillic-folders, host-cyrillic-output,
-# emulator-windows, emulator-options, tools-archive.  CTest passes the programs in
+# host-several-scales, emulator-windows, emulator-options, tools-archive.  CTest passes the programs in
 # RLS_ADDIN_HOST_EXE, RLS_SCALES_EMULATOR_EXE, RLS_ADDIN_DLL and
 # RLS_LINUX_EMULATOR, the prefix in RLS_WINEPREFIX.  Traffic stays on
 # 127.0.0.1.  Exit code 0 when every check of the case held.
@@ -168,6 +168,39 @@ case_host_cyrillic_output() {
     expect_bytes "$work/console" "$equipment_type" "info on a console"
 }
 
+# Two scales at once from addin-host.exe, one of them silent: one thread and
+# one add-in object each, the silent one's failure says where to resume and
+# stops no other; ping tells the answering scales from the silent one; the
+# help of a command in Russian (--lang) comes out as UTF-8 in a pipe.
+case_host_several_scales() {
+    "$RLS_LINUX_EMULATOR" --port 0 --port-file "$work/silent-port" --quiet --silent \
+        >"$work/silent.out" 2>&1 &
+    local silent_pid=$!
+    start_linux_emulator || { kill "$silent_pid"; return 1; }
+    local silent_port
+    silent_port=$(tr -dc 0-9 <"$work/silent-port")
+    run_host "$work/out" "$work/err" --lib "$RLS_ADDIN_DLL" upload --dept 5 \
+        --address "127.0.0.1:$EMULATOR_PORT" --address "127.0.0.1:$silent_port" "$goods_xml"
+    expect_status "upload to two scales, one silent" 1
+    grep -q "^127.0.0.1:$EMULATOR_PORT: *uploaded 52 goods in" "$work/out" ||
+        fail "no end line for the answering scales: $(cat "$work/out" "$work/err")"
+    grep -q "^127.0.0.1:$silent_port: .*resume with --from 1"$'\r''$' "$work/out" ||
+        fail "the silent scales' line does not say where to resume: $(cat "$work/out")"
+    run_host "$work/out" "$work/err" --lib "$RLS_ADDIN_DLL" ping \
+        --address "127.0.0.1:$EMULATOR_PORT" --address "127.0.0.1:$silent_port"
+    expect_status "ping of two scales, one silent" 1
+    grep -q "answered the clock frame in" "$work/out" || fail "ping: $(cat "$work/out" "$work/err")"
+    grep -q "no answer to the clock frame within 500 ms" "$work/out" ||
+        fail "ping of the silent scales: $(cat "$work/out")"
+    kill "$silent_pid"
+    stop_emulator INT
+    grep -q '"department": 5' "$work/state.json" || fail "--dept 5 did not reach the goods"
+    expect_state_matches_document "$work/state.json" "$goods_xml"
+    run_host "$work/out" "$work/err" upload --help --lang ru
+    expect_status "upload --help --lang ru" 0
+    grep -q "использование: addin-host upload" "$work/out" || fail "Russian help: $(cat "$work/out")"
+}
+
 # Started as a command of its own (not through the wine_run function), so
 # that EMULATOR_PID is the Wine process itself, which gets the SIGINT.
 start_windows_emulator() {
@@ -217,6 +250,14 @@ case_emulator_options() {
         grep -Eq "^scales-emulator: .*$why" "$work/out" ||
             fail "$option does not say why it stops: $(cat "$work/out")"
     done
+    # A port already taken: the system's reason (FormatMessage) is given.
+    start_linux_emulator || return 1
+    wine_run "$RLS_SCALES_EMULATOR_EXE" --port "$EMULATOR_PORT" >"$work/out" 2>&1
+    status=$?
+    expect_status "scales-emulator.exe on a port in use" 1
+    grep -Eq "^scales-emulator: cannot listen on UDP 127.0.0.1:$EMULATOR_PORT: .+" "$work/out" ||
+        fail "no reason why it cannot listen: $(cat "$work/out")"
+    stop_emulator TERM
     # --realtime is no reason to stop: it says what it does instead.
     wine_run "$RLS_SCALES_EMULATOR_EXE" --realtime --port 0 --exit-after-ms 100 >"$work/out" 2>&1
     status=$?
@@ -257,6 +298,7 @@ case "${1:-}" in
 host-linux-emulator) case_host_linux_emulator ;;
 host-cyrillic-folders) case_host_cyrillic_folders ;;
 host-cyrillic-output) case_host_cyrillic_output ;;
+host-several-scales) case_host_several_scales ;;
 emulator-windows) case_emulator_windows ;;
 emulator-options) case_emulator_options ;;
 tools-archive) case_tools_archive ;;

@@ -3,10 +3,13 @@
 #include <cstring>
 
 #include "tools/addin-host/host_text.h"
+#include "tools/console/language.h"
 
 namespace host {
 
 namespace {
+using console::Say;
+
 const WCHAR_T* Wide(const std::u16string& text) {
     return reinterpret_cast<const WCHAR_T*>(text.c_str());
 }
@@ -71,25 +74,27 @@ bool AddInSession::Start(const std::string& libraryPath, std::string& error) {
     auto setCapabilities =
         reinterpret_cast<SetPlatformCapabilitiesFn>(library_.Symbol("SetPlatformCapabilities"));
     if (!getClassNames || !getClassObject || !destroyObject_ || !setCapabilities) {
-        error = libraryPath + " is not an add-in: it lacks one of the four entry points";
+        error = libraryPath + Say(" is not an add-in: it lacks one of the four entry points",
+                                  " не компонента: в ней нет одной из четырёх точек входа");
         return false;
     }
     classNames_ = FromWide(getClassNames());
     std::u16string firstClass = classNames_.substr(0, classNames_.find(kClassNameSeparator));
     if (getClassObject(Wide(firstClass), &object_) == 0 || object_ == nullptr) {
-        error = "GetClassObject created no object";
+        error = Say("GetClassObject created no object", "GetClassObject не создал объект");
         return false;
     }
     setCapabilities(eAppCapabilities1);
     IInitDoneBase* init = object_;
     if (!init->Init(&connection_) || !init->setMemManager(&memory_)) {
-        error = "the add-in object refused Init or setMemManager";
+        error = Say("the add-in object refused Init or setMemManager",
+                    "объект компоненты отказал в Init или setMemManager");
         return false;
     }
     ILanguageExtenderBase* language = object_;
     WCHAR_T* name = nullptr;
     if (!language->RegisterExtensionAs(&name)) {
-        error = "RegisterExtensionAs failed";
+        error = Say("RegisterExtensionAs failed", "RegisterExtensionAs не выполнен");
         return false;
     }
     extensionName_ = TakeString(name);
@@ -131,13 +136,13 @@ bool AddInSession::Call(const char16_t* name, CallArgs& args, HostValue& result,
     std::string method = Utf16ToUtf8(name);
     long number = FindMethod(name);
     if (number < 0) {
-        error = "the add-in has no method " + method;
+        error = Say("the add-in has no method ", "в компоненте нет метода ") + method;
         return false;
     }
     long expected = ParamCount(number);
     if (expected != static_cast<long>(args.Count())) {
-        error = method + " takes " + std::to_string(expected) + " parameters, not " +
-                std::to_string(args.Count());
+        error = method + Say(" takes ", ": параметров ") + std::to_string(expected) +
+                Say(" parameters, not ", ", а не ") + std::to_string(args.Count());
         return false;
     }
     tVariant returned{};
@@ -151,7 +156,7 @@ bool AddInSession::Call(const char16_t* name, CallArgs& args, HostValue& result,
     args.values_.clear();
     for (size_t i = 0; i < args.variants_.size(); ++i)
         args.values_.push_back(TakeValue(args.variants_[i], args.hostStrings_[i]));
-    if (!called) error = "CallAsFunc refused " + method;
+    if (!called) error = Say("CallAsFunc refused ", "CallAsFunc отказал в ") + method;
     return called;
 }
 

@@ -77,9 +77,10 @@ CheckVerdict CheckDocument(const std::u16string& document, const std::string& fi
 }
 
 int RunCheckCommand(const CommandLine& line) {
-    // --lib may be given as for every command; the check does not need it.
-    const size_t libOption = line.Has("--lib") ? 1 : 0;
-    if (line.positional.size() != 1 || line.options.size() != libOption || !line.flags.empty())
+    // --lib and --lang may be given as for every command; the check does not
+    // need the library.
+    const size_t common = (line.Has("--lib") ? 1 : 0) + (line.Has("--lang") ? 1 : 0);
+    if (line.positional.size() != 1 || line.options.size() != common || !line.flags.empty())
         return Fail(kExitUsage, "check takes one goods file (addin-host --help for usage)");
     const std::string& file = line.positional[0];
     std::string bytes;

@@ -3,9 +3,12 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "tools/console/language.h"
+
 namespace host {
 
 namespace {
+using console::Say;
 constexpr int kMaxPort = 65535;
 
 bool AllDigits(const std::string& text) {
@@ -17,16 +20,17 @@ bool AllDigits(const std::string& text) {
 }  // namespace
 
 bool ParseAddress(const std::string& text, Address& address, std::string& error) {
-    const std::string quoted = "malformed address \"" + text + "\": ";
+    const std::string quoted = Say("malformed address \"", "неверный адрес \"") + text + "\": ";
     size_t colon = text.find(':');
     std::string hostPart = text.substr(0, colon);
     if (hostPart.empty()) {
-        error = quoted + "the host name is missing";
+        error = quoted + Say("the host name is missing", "не указано имя узла");
         return false;
     }
     for (char c : hostPart) {
         if (c == ' ' || c == '/' || c == '\t') {
-            error = quoted + "the host name contains '" + std::string(1, c) + "'";
+            error = quoted + Say("the host name contains '", "в имени узла есть '") +
+                    std::string(1, c) + "'";
             return false;
         }
     }
@@ -37,7 +41,8 @@ bool ParseAddress(const std::string& text, Address& address, std::string& error)
         bool digits = AllDigits(portPart) && portPart.size() <= 5;
         port = digits ? std::atoi(portPart.c_str()) : 0;
         if (port < 1 || port > kMaxPort) {
-            error = quoted + "the port must be a number from 1 to 65535";
+            error = quoted + Say("the port must be a number from 1 to 65535",
+                                 "порт должен быть числом от 1 до 65535");
             return false;
         }
     }
@@ -60,12 +65,19 @@ bool ParseInt32(const std::string& text, int32_t& value) {
     return true;
 }
 
+std::vector<std::string> CommandLine::All(const std::string& option) const {
+    std::vector<std::string> values;
+    for (auto& entry : given)
+        if (entry.first == option) values.push_back(entry.second);
+    return values;
+}
+
 bool SplitCommandLine(const std::vector<std::string>& args,
                       const std::set<std::string>& valueOptions,
                       const std::set<std::string>& flagOptions, CommandLine& line,
                       std::string& error) {
     for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
+        const std::string& arg = args[i] == "-h" ? std::string("--help") : args[i];
         bool isOption = arg.size() > 2 && arg[0] == '-' && arg[1] == '-';
         if (!isOption) {
             if (line.command.empty())
@@ -79,14 +91,14 @@ bool SplitCommandLine(const std::vector<std::string>& args,
         if (flagOptions.count(name) != 0 && equals == std::string::npos) {
             line.flags.insert(name);
         } else if (valueOptions.count(name) == 0) {
-            error = "unknown option " + name;
+            error = Say("unknown option ", "неизвестный параметр ") + name;
             return false;
-        } else if (equals != std::string::npos) {
-            line.options[name] = arg.substr(equals + 1);
-        } else if (i + 1 < args.size()) {
-            line.options[name] = args[++i];
+        } else if (equals != std::string::npos || i + 1 < args.size()) {
+            std::string value = equals != std::string::npos ? arg.substr(equals + 1) : args[++i];
+            line.options[name] = value;
+            line.given.emplace_back(name, value);
         } else {
-            error = "option " + name + " needs a value";
+            error = Say("option ", "параметру ") + name + Say(" needs a value", " нужно значение");
             return false;
         }
     }

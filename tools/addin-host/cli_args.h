@@ -30,14 +30,19 @@ bool ParseInt32(const std::string& text, int32_t& value);
 struct CommandLine {
     std::string command;
     std::vector<std::string> positional;
-    std::map<std::string, std::string> options;  // "--name" -> value
+    std::map<std::string, std::string> options;  // "--name" -> the last value given
     std::set<std::string> flags;                 // "--whole", ...
+    // Every value of every option in the order given, for options that
+    // may be repeated (--address).
+    std::vector<std::pair<std::string, std::string>> given;
     bool Has(const std::string& option) const { return options.count(option) != 0; }
+    std::vector<std::string> All(const std::string& option) const;
 };
 
 // Splits the arguments (without the program name).  Options that take a
 // value and flags without one are named by the caller; any other "--x" is an
-// error.  "--opt=value" and "--opt value" are both accepted.
+// error.  "--opt=value" and "--opt value" are both accepted; "-h" is
+// "--help".
 bool SplitCommandLine(const std::vector<std::string>& args,
                       const std::set<std::string>& valueOptions,
                       const std::set<std::string>& flagOptions, CommandLine& line,

@@ -5,37 +5,20 @@
 #include "tools/addin-host/addin_session.h"
 #include "tools/addin-host/check_command.h"
 #include "tools/addin-host/cli_args.h"
+#include "tools/addin-host/command_table.h"
 #include "tools/addin-host/device_commands.h"
+#include "tools/addin-host/fleet.h"
 #include "tools/addin-host/host_os.h"
 #include "tools/addin-host/host_text.h"
+#include "tools/addin-host/monitor_reader.h"
+#include "tools/addin-host/ping.h"
 #include "tools/console/console.h"
+#include "tools/console/language.h"
 
 namespace host {
 
 namespace {
-constexpr char kUsage[] =
-    "usage: addin-host [--lib LIB] COMMAND [ARGUMENTS]\n"
-    "  info [LIB]                          names, version, revision and method table\n"
-    "  params                              the settings document (GetParameters)\n"
-    "  test    [--address HOST[:PORT]]     DeviceTest\n"
-    "  check   FILE.xml                    check a goods file as UploadGoods does; no scales\n"
-    "  upload  [--address HOST[:PORT]] [--whole] FILE.xml\n"
-    "                                      UploadGoods, with progress on a terminal\n"
-    "  clear   [--address HOST[:PORT]]     ClearGoods\n"
-    "  message [--address HOST[:PORT]] NUMBER TEXT [--width W]\n"
-    "  hotkeys [--address HOST[:PORT]] KEY=CODE ...\n"
-    "  good    [--address HOST[:PORT]] --name N --code C --plu P --price HUNDREDTHS\n"
-    "          [--label L] [--label-extra X] [--dept D] [--barcode B] [--unit U]\n"
-    "          [--shelf-life S] [--extra1 ..] [--extra2 ..] [--extra3 ..] [--extra4 ..]\n"
-    "LIB defaults to $RLS_ADDIN_LIB, else the add-in next to addin-host or in\n"
-    "../../addin/ relative to it; the address defaults to 127.0.0.1:5001.\n";
-
-std::set<std::string> ValueOptions() {
-    std::set<std::string> options = DeviceValueOptions();
-    options.insert({"--lib", "--address"});
-    return options;
-}
-const std::set<std::string> kFlagOptions = {"--whole", "--help"};
+using console::Say;
 
 std::string ResolveLibrary(const CommandLine& line) {
     if (line.Has("--lib")) return line.options.at("--lib");
@@ -138,20 +121,14 @@ int RunParams(AddInSession& addin) {
 
 int ExitWithMemoryReport(int code, AddInSession& addin, CountingMemoryManager& memory,
                          bool alwaysPrint) {
-    if (!addin.Finish()) code = Fail(kExitFailed, "DestroyObject did not destroy the object");
+    if (!addin.Finish())
+        code = Fail(kExitFailed, Say("DestroyObject did not destroy the object",
+                                     "DestroyObject не уничтожил объект"));
     MemoryReport report = memory.Report();
     if (alwaysPrint) console::Print("%s\n", report.Summary().c_str());
     if (report.Clean()) return code;
     if (!alwaysPrint) console::PrintError("addin-host: %s\n", report.Summary().c_str());
     return code == kExitOk ? kExitMemory : code;
-}
-// info takes the library as its one optional argument, params nothing.
-bool CheckFixedCommand(const CommandLine& line, std::string& error) {
-    size_t allowed = line.command == "info" ? 1 : 0;
-    bool onlyLib = line.flags.empty() && line.options.size() == (line.Has("--lib") ? 1u : 0u);
-    if (line.positional.size() <= allowed && onlyLib) return true;
-    error = "wrong arguments for " + line.command + " (addin-host --help for usage)";
-    return false;
 }
 }  // namespace
 
@@ -161,38 +138,38 @@ int Fail(int code, const std::string& message) {
 }
 
 int RunCommandLine(const std::vector<std::string>& args) {
-    CommandLine line;
     std::string error;
-    if (!SplitCommandLine(args, ValueOptions(), kFlagOptions, line, error))
-        return Fail(kExitUsage, error + " (addin-host --help for usage)");
-    if (line.command.empty() || line.command == "help" || line.flags.count("--help") != 0) {
-        bool asked = !line.command.empty() || !line.flags.empty();
-        console::Write(asked ? console::Stream::kOut : console::Stream::kError, kUsage);
+    std::string badLanguage;
+    if (!console::ChooseLanguage(args, badLanguage))
+        return Fail(kExitUsage, "--lang: ru, en (\"" + badLanguage + "\")");
+    CommandLine line;
+    if (!ParseCommandLine(args, line, error)) return Fail(kExitUsage, error);
+    bool asked = line.command == "help" || line.flags.count("--help") != 0;
+    if (line.command.empty() || asked) {
+        std::string help = CommandHelp(line.command);
+        console::Write(asked ? console::Stream::kOut : console::Stream::kError,
+                       help.empty() ? GeneralHelp() : help);
         return asked ? kExitOk : kExitUsage;
     }
+    if (line.command == "monitor") return RunMonitor(line.positional[0]);
     // The goods check needs neither the add-in's library nor any scales.
     if (line.command == "check") return RunCheckCommand(line);
     // Everything a command needs from the command line is checked before the
     // library is loaded.
     DeviceCommand device;
-    bool isDeviceCommand = line.command != "info" && line.command != "params";
-    bool ready = isDeviceCommand ? PrepareDeviceCommand(line, device, error)
-                                 : CheckFixedCommand(line, error);
-    if (!ready) return Fail(kExitUsage, error);
+    if (IsDeviceCommand(line.command) && !PrepareDeviceCommand(line, device, error))
+        return Fail(kExitUsage, error);
+    if (line.command == "ping") return RunPing(device);
     std::string library = ResolveLibrary(line);
+    if (IsDeviceCommand(line.command)) return RunDeviceCommand(library, device);
     CountingMemoryManager memory;
     AddInSession addin(memory);
     if (!addin.Start(library, error)) {
         addin.Finish();
-        return Fail(kExitNoLibrary, "cannot load the add-in: " + error);
+        return Fail(kExitNoLibrary,
+                    Say("cannot load the add-in: ", "не удаётся загрузить компоненту: ") + error);
     }
-    int code = kExitOk;
-    if (line.command == "info")
-        code = RunInfo(addin, library);
-    else if (line.command == "params")
-        code = RunParams(addin);
-    else
-        code = RunDeviceCommand(addin, device);
+    int code = line.command == "info" ? RunInfo(addin, library) : RunParams(addin);
     return ExitWithMemoryReport(code, addin, memory, line.command == "info");
 }
 

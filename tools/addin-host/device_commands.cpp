@@ -1,20 +1,18 @@
 #include "tools/addin-host/device_commands.h"
 
 #include <chrono>
-#include <map>
-#include <set>
 
+#include "addin/fixed_texts.h"
 #include "scales/goods_fields.h"
-#include "tools/addin-host/check_command.h"
-#include "tools/addin-host/commands.h"
-#include "tools/addin-host/goods_document.h"
 #include "tools/addin-host/host_os.h"
 #include "tools/addin-host/host_text.h"
-#include "tools/console/console.h"
+#include "tools/console/language.h"
 
 namespace host {
 
 namespace {
+using console::Say;
+
 // The connection kind the add-in reads from "conntype": anything but 0 is
 // Ethernet (UDP to "ehost":"eport").
 constexpr int32_t kConnectionEthernet = 1;
@@ -42,60 +40,19 @@ constexpr GoodOption kGoodOptions[] = {
     {"--extra4", kGoodExtra4, 0, false},
 };
 
-struct CommandShape {
-    size_t minPositional;
-    size_t maxPositional;
-    std::set<std::string> options;
-};
-std::set<std::string> GoodOptionNames() {
-    std::set<std::string> names = {"--name"};
-    for (const GoodOption& goodOption : kGoodOptions) names.insert(goodOption.option);
-    return names;
-}
-const std::map<std::string, CommandShape>& Shapes() {
-    static const std::set<std::string> kGood = GoodOptionNames();
-    static const std::map<std::string, CommandShape> kShapes = {
-        {"test", {0, 0, {}}},           {"upload", {1, 1, {"--whole"}}},
-        {"clear", {0, 0, {}}},          {"message", {2, 2, {"--width"}}},
-        {"hotkeys", {1, SIZE_MAX, {}}}, {"good", {0, 0, kGood}},
-    };
-    return kShapes;
-}
-
-bool CheckShape(const CommandLine& line, std::string& error) {
-    auto shape = Shapes().find(line.command);
-    if (shape == Shapes().end()) {
-        error = "unknown command " + line.command + " (addin-host --help for usage)";
-        return false;
-    }
-    std::set<std::string> given;
-    for (auto& option : line.options) given.insert(option.first);
-    given.insert(line.flags.begin(), line.flags.end());
-    for (const std::string& option : given) {
-        bool everywhere = option == "--lib" || option == "--address";
-        if (!everywhere && shape->second.options.count(option) == 0) {
-            error = "option " + option + " does not apply to " + line.command;
-            return false;
-        }
-    }
-    size_t count = line.positional.size();
-    if (count < shape->second.minPositional || count > shape->second.maxPositional) {
-        error = "wrong number of arguments for " + line.command + " (addin-host --help for usage)";
-        return false;
-    }
-    return true;
-}
-
 bool ReadNumber(const std::string& what, const std::string& text, int32_t& value,
                 std::string& error) {
     if (ParseInt32(text, value)) return true;
-    error = what + " must be a whole number that fits in 32 bits, not \"" + text + "\"";
+    error = what +
+            Say(" must be a whole number that fits in 32 bits, not \"",
+                " должен быть целым числом в 32 битах, а не \"") +
+            text + "\"";
     return false;
 }
 
 bool PrepareGood(const CommandLine& line, DeviceCommand& command, std::string& error) {
     if (!line.Has("--name")) {
-        error = "good needs --name";
+        error = Say("good needs --name", "команде good нужен --name");
         return false;
     }
     command.goodName = line.options.at("--name");
@@ -103,7 +60,7 @@ bool PrepareGood(const CommandLine& line, DeviceCommand& command, std::string& e
         command.goodFields[goodOption.field] = goodOption.fallback;
         if (!line.Has(goodOption.option)) {
             if (!goodOption.required) continue;
-            error = std::string("good needs ") + goodOption.option;
+            error = Say("good needs ", "команде good нужен ") + std::string(goodOption.option);
             return false;
         }
         if (!ReadNumber(goodOption.option, line.options.at(goodOption.option),
@@ -119,11 +76,33 @@ bool PrepareHotKeys(const CommandLine& line, DeviceCommand& command, std::string
         int32_t key = 0, code = 0;
         if (equals == std::string::npos || !ParseInt32(pair.substr(0, equals), key) ||
             !ParseInt32(pair.substr(equals + 1), code)) {
-            error = "hot keys are written KEY=CODE with whole numbers, not \"" + pair + "\"";
+            error = Say("hot keys are written KEY=CODE with whole numbers, not \"",
+                        "горячие клавиши пишутся KEY=CODE целыми числами, а не \"") +
+                    pair + "\"";
             return false;
         }
         command.hotKeys.emplace_back(key, code);
     }
+    return true;
+}
+
+bool PrepareFrom(const CommandLine& line, DeviceCommand& command, std::string& error) {
+    if (!line.Has("--from")) return true;
+    int32_t from = 0;
+    const std::string& text = line.options.at("--from");
+    size_t count = command.pieces.size();
+    if (!ParseInt32(text, from) || from < 1 || static_cast<size_t>(from) > count) {
+        error = Say("--from must be the number of a good of the document, 1 to ",
+                    "--from должен быть номером товара документа, от 1 до ") +
+                std::to_string(count) + Say(", not \"", ", а не \"") + text + "\"";
+        return false;
+    }
+    if (command.whole) {
+        error = Say("--from sends good by good: it does not go with --whole",
+                    "--from отправляет товары по одному: с --whole он не сочетается");
+        return false;
+    }
+    command.from = static_cast<size_t>(from);
     return true;
 }
 
@@ -132,25 +111,20 @@ bool PrepareUpload(const CommandLine& line, DeviceCommand& command, std::string&
     command.whole = line.flags.count("--whole") != 0;
     std::string bytes;
     if (!ReadWholeFile(command.goodsFile, bytes)) {
-        error = "cannot read the goods file " + command.goodsFile;
+        error = Say("cannot read the goods file ", "не удаётся прочитать файл товаров ") +
+                command.goodsFile;
         return false;
     }
     command.goodsDocument = DocumentText(bytes);
-    return true;
+    command.parsed = SplitGoods(command.goodsDocument, command.pieces);
+    return PrepareFrom(line, command, error);
 }
 }  // namespace
 
-std::set<std::string> DeviceValueOptions() {
-    std::set<std::string> names = GoodOptionNames();
-    names.insert("--width");
-    return names;
-}
-
 bool PrepareDeviceCommand(const CommandLine& line, DeviceCommand& command, std::string& error) {
-    if (!CheckShape(line, error)) return false;
     command.name = line.command;
-    if (line.Has("--address") &&
-        !ParseAddress(line.options.at("--address"), command.address, error))
+    if (!ReadLabelOptions(line, command.labels, error) ||
+        !CollectScales(line, command.scales, error))
         return false;
     if (command.name == "upload") return PrepareUpload(line, command, error);
     if (command.name == "hotkeys") return PrepareHotKeys(line, command, error);
@@ -160,14 +134,26 @@ bool PrepareDeviceCommand(const CommandLine& line, DeviceCommand& command, std::
         if (line.Has("--width") &&
             !ReadNumber("--width", line.options.at("--width"), command.lineWidth, error))
             return false;
-        return ReadNumber("the message number", line.positional[0], command.messageNumber, error);
+        return ReadNumber(Say("the message number", "номер сообщения"), line.positional[0],
+                          command.messageNumber, error);
     }
     return true;
 }
 
+std::string Announcement(const DeviceCommand& command) {
+    if (command.name != "test") return std::string();
+    return Say("test: DeviceTest programs the demo good \"",
+               "test: DeviceTest записывает в весы "
+               "демонстрационный товар \"") +
+           Utf16ToUtf8(addin::kDemoGoodName) + Say("\" as PLU ", "\" под PLU ") +
+           std::to_string(addin::kDemoGoodPlu) +
+           Say(" into the scales' goods table; run ping to only see whether they answer",
+               " в таблицу товаров; чтобы только проверить связь, выполните ping");
+}
+
 namespace {
-// GetLastError: the code left by the last operation and its Russian text.
-// A GetLastError that itself fails counts as code -1.
+// GetLastError: the code left by the last operation and its text, as the
+// add-in gives it.  A GetLastError that itself fails counts as code -1.
 std::string LastErrorText(AddInSession& addin, int64_t* codeOut = nullptr) {
     CallArgs args;
     args.Out();
@@ -176,7 +162,7 @@ std::string LastErrorText(AddInSession& addin, int64_t* codeOut = nullptr) {
     if (codeOut != nullptr) *codeOut = -1;
     if (!addin.Call(u"GetLastError", args, code, error)) return error;
     if (codeOut != nullptr) *codeOut = code.number;
-    return args.Value(0).Utf8() + " (code " + std::to_string(code.number) + ")";
+    return args.Value(0).Utf8() + Say(" (code ", " (код ") + std::to_string(code.number) + ")";
 }
 
 // Calls a method whose Boolean result reports the outcome; on failure
@@ -185,18 +171,34 @@ bool CallChecked(AddInSession& addin, const char16_t* method, CallArgs& args, st
     HostValue result;
     if (!addin.Call(method, args, result, error)) return false;
     if (result.vt == VTYPE_BOOL && result.flag) return true;
-    error = Utf16ToUtf8(method) + " failed: " + LastErrorText(addin);
+    error = Utf16ToUtf8(method) + Say(" failed: ", " не выполнен: ") + LastErrorText(addin);
     return false;
 }
 
-bool SendSettings(AddInSession& addin, const Address& address, std::string& error) {
-    CallArgs conntype, ehost, eport;
-    conntype.Text(u"conntype").Int(kConnectionEthernet);
-    ehost.Text(u"ehost").TextUtf8(address.host);
-    eport.Text(u"eport").Int(address.port);
-    return CallChecked(addin, u"SetParameter", conntype, error) &&
-           CallChecked(addin, u"SetParameter", ehost, error) &&
-           CallChecked(addin, u"SetParameter", eport, error);
+bool SetNumber(AddInSession& addin, const char16_t* name, int32_t value, std::string& error) {
+    CallArgs args;
+    args.Text(name).Int(value);
+    return CallChecked(addin, u"SetParameter", args, error);
+}
+
+bool SendSettings(AddInSession& addin, const ScalesTarget& scales, std::string& error) {
+    const LabelChoice& labels = scales.labels;
+    const std::pair<const char16_t*, const std::optional<int32_t>*> kLabelSettings[] = {
+        {u"etiknum", &labels.label},
+        {u"etikdep", &labels.dept},
+        {u"etikbarcode", &labels.barcode},
+        {u"etikodv", &labels.unit},
+    };
+    CallArgs ehost;
+    ehost.Text(u"ehost").TextUtf8(scales.address.host);
+    if (!SetNumber(addin, u"conntype", kConnectionEthernet, error) ||
+        !CallChecked(addin, u"SetParameter", ehost, error) ||
+        !SetNumber(addin, u"eport", scales.address.port, error))
+        return false;
+    for (auto& setting : kLabelSettings)
+        if (*setting.second && !SetNumber(addin, setting.first, **setting.second, error))
+            return false;
+    return true;
 }
 
 // A scales device registered with Open and released with Close.
@@ -209,8 +211,8 @@ class RegisteredScales {
 
     // Open always answers true; a failed connection test shows only in the
     // last error, so that is checked too.
-    bool Open(const Address& address, std::string& error) {
-        if (!SendSettings(addin_, address, error)) return false;
+    bool Open(const ScalesTarget& scales, std::string& error) {
+        if (!SendSettings(addin_, scales, error)) return false;
         CallArgs args;
         args.Out();
         if (!CallChecked(addin_, u"Open", args, error)) return false;
@@ -219,18 +221,20 @@ class RegisteredScales {
         int64_t code = 0;
         std::string text = LastErrorText(addin_, &code);
         if (code == 0) return true;
-        error =
-            "cannot connect to " + address.host + ":" + std::to_string(address.port) + ": " + text;
+        error = Say("cannot connect to ", "нет связи с ") + scales.address.host + ":" +
+                std::to_string(scales.address.port) + ": " + text;
         return false;
     }
     const std::u16string& Id() const { return id_; }
+    // A failing Close leaves the scales registered in an object about to be
+    // destroyed: nothing to report.
     void Close() {
         if (!open_) return;
         open_ = false;
         CallArgs args;
         args.Text(id_);
         std::string error;
-        if (!CallChecked(addin_, u"Close", args, error)) Fail(kExitFailed, error);
+        CallChecked(addin_, u"Close", args, error);
     }
 
   private:
@@ -239,109 +243,95 @@ class RegisteredScales {
     bool open_ = false;
 };
 
-double Rate(size_t goods, double seconds) {
-    return seconds > 0 ? goods / seconds : 0.0;
-}
-
-// A non-negative number with a decimal point whatever the C locale says: the
-// add-in's SetLocale switches the whole process to the host's locale, whose
-// printf may write a decimal comma.
-std::string Decimal(double value, int decimals) {
-    long long scale = 1;
-    for (int i = 0; i < decimals; ++i) scale *= 10;
-    long long scaled = static_cast<long long>(value * scale + 0.5);
-    if (decimals <= 0) return std::to_string(scaled);
-    std::string fraction = std::to_string(scaled % scale);
-    fraction.insert(0, static_cast<size_t>(decimals) - fraction.size(), '0');
-    return std::to_string(scaled / scale) + "." + fraction;
-}
-
-// One line redrawn in place on a terminal: goods sent of the total and the
-// rate so far.
-class ProgressLine {
-  public:
-    ProgressLine(size_t total, bool visible) : total_(total), visible_(visible) {}
-    void Show(size_t sent, double seconds) {
-        if (!visible_) return;
-        console::Print("\rsent %zu/%zu goods, %s goods/s   ", sent, total_,
-                       Decimal(Rate(sent, seconds), 1).c_str());
-        drawn_ = true;
-    }
-    void End() {
-        if (drawn_) console::Print("\n");
-        drawn_ = false;
-    }
-
-  private:
-    size_t total_;
-    bool visible_;
-    bool drawn_ = false;
-};
-
 double SecondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-void PrintSummary(size_t goods, double seconds) {
-    console::Print("uploaded %zu goods in %s s (%s goods/s)\n", goods, Decimal(seconds, 3).c_str(),
-                   Decimal(Rate(goods, seconds), 1).c_str());
+std::string Summary(size_t goods, double seconds) {
+    double rate = seconds > 0 ? goods / seconds : 0.0;
+    return Say("uploaded ", "выгружено товаров: ") + std::to_string(goods) +
+           Say(" goods in ", " за ") + ProgressBoard::Decimal(seconds, 3) + Say(" s (", " с (") +
+           ProgressBoard::Decimal(rate, 1) + Say(" goods/s)", " товаров/с)");
 }
 
-int UploadWhole(AddInSession& addin, const std::u16string& id, const DeviceCommand& command,
-                size_t goods, bool parsed) {
+ScalesOutcome UploadWhole(AddInSession& addin, const std::u16string& id,
+                          const DeviceCommand& command) {
     auto start = std::chrono::steady_clock::now();
     CallArgs args;
     args.Text(id).Text(command.goodsDocument).Text(u"");
-    std::string error;
-    if (!CallChecked(addin, u"UploadGoods", args, error)) {
-        if (!parsed) error = command.goodsFile + " is not a goods document the add-in can read";
-        return Fail(kExitFailed, error);
+    ScalesOutcome outcome;
+    outcome.counted = true;
+    outcome.total = command.pieces.size();
+    outcome.ok = CallChecked(addin, u"UploadGoods", args, outcome.text);
+    outcome.seconds = SecondsSince(start);
+    if (outcome.ok) {
+        outcome.done = outcome.total;
+        outcome.text = Summary(outcome.total, outcome.seconds);
+    } else if (!command.parsed) {
+        outcome.text = command.goodsFile + Say(" is not a goods document the add-in can read",
+                                               " не документ товаров, который читает компонента");
     }
-    PrintSummary(goods, SecondsSince(start));
-    return kExitOk;
+    return outcome;
 }
 
-int UploadOneByOne(AddInSession& addin, const std::u16string& id,
-                   const std::vector<GoodPiece>& pieces) {
+ScalesOutcome UploadOneByOne(AddInSession& addin, const std::u16string& id,
+                             const DeviceCommand& command, const ProgressReport& progress) {
     auto start = std::chrono::steady_clock::now();
-    ProgressLine progress(pieces.size(), console::IsTerminal(console::Stream::kOut));
-    for (size_t i = 0; i < pieces.size(); ++i) {
+    const std::vector<GoodPiece>& pieces = command.pieces;
+    ScalesOutcome outcome;
+    outcome.counted = true;
+    outcome.total = pieces.size();
+    outcome.done = command.from - 1;
+    progress(outcome.done, outcome.total);
+    for (size_t i = command.from - 1; i < pieces.size(); ++i) {
         CallArgs args;
         args.Text(id).Text(pieces[i].document).Text(u"");
         std::string error;
         if (!CallChecked(addin, u"UploadGoods", args, error)) {
-            progress.End();
-            return Fail(kExitFailed, "good " + std::to_string(i + 1) + " of " +
-                                         std::to_string(pieces.size()) + " (PLU " + pieces[i].plu +
-                                         ", \"" + pieces[i].name + "\"): " + error);
+            outcome.seconds = SecondsSince(start);
+            outcome.headline = Say("FAILED at good ", "ОШИБКА на товаре ") + std::to_string(i + 1) +
+                               " (PLU " + pieces[i].plu +
+                               Say("); resume with --from ", "); продолжить: --from ") +
+                               std::to_string(i + 1);
+            outcome.text = Say("good ", "товар ") + std::to_string(i + 1) + Say(" of ", " из ") +
+                           std::to_string(pieces.size()) + " (PLU " + pieces[i].plu + ", \"" +
+                           pieces[i].name + "\"): " + error +
+                           Say("; resume with --from ", "; продолжить: --from ") +
+                           std::to_string(i + 1);
+            return outcome;
         }
-        progress.Show(i + 1, SecondsSince(start));
+        outcome.done = i + 1;
+        progress(outcome.done, outcome.total);
     }
-    progress.End();
-    PrintSummary(pieces.size(), SecondsSince(start));
-    return kExitOk;
+    outcome.ok = true;
+    outcome.seconds = SecondsSince(start);
+    outcome.text = Summary(pieces.size() - (command.from - 1), outcome.seconds);
+    return outcome;
 }
 
-int RunUpload(AddInSession& addin, const std::u16string& id, const DeviceCommand& command) {
-    std::vector<GoodPiece> pieces;
-    bool parsed = SplitGoods(command.goodsDocument, pieces);
-    if (!parsed || pieces.empty() || command.whole)
-        return UploadWhole(addin, id, command, pieces.size(), parsed);
-    return UploadOneByOne(addin, id, pieces);
+ScalesOutcome RunUpload(AddInSession& addin, const std::u16string& id, const DeviceCommand& command,
+                        const ProgressReport& progress) {
+    if (!command.parsed || command.pieces.empty() || command.whole)
+        return UploadWhole(addin, id, command);
+    return UploadOneByOne(addin, id, command, progress);
 }
 
-int RunDeviceTest(AddInSession& addin, const DeviceCommand& command) {
-    std::string error;
-    if (!SendSettings(addin, command.address, error)) return Fail(kExitFailed, error);
+ScalesOutcome RunDeviceTest(AddInSession& addin, const ScalesTarget& scales) {
+    ScalesOutcome outcome;
+    outcome.counted = true;
+    outcome.total = 1;
+    if (!SendSettings(addin, scales, outcome.text)) return outcome;
     // DeviceTest registers and releases a device of its own, so no Open here;
     // its outcome is in the description, the last error is 0 afterwards.
     CallArgs args;
     args.Out().Out();
     HostValue result;
-    if (!addin.Call(u"DeviceTest", args, result, error)) return Fail(kExitFailed, error);
-    if (!result.flag) return Fail(kExitFailed, "DeviceTest failed: " + args.Value(0).Utf8());
-    console::Print("%s\n", args.Value(0).Utf8().c_str());
-    return kExitOk;
+    if (!addin.Call(u"DeviceTest", args, result, outcome.text)) return outcome;
+    outcome.ok = result.flag;
+    outcome.done = outcome.ok ? 1 : 0;
+    outcome.text = (outcome.ok ? "" : Say("DeviceTest failed: ", "DeviceTest не выполнен: ")) +
+                   args.Value(0).Utf8();
+    return outcome;
 }
 
 bool SendMessage(AddInSession& addin, const std::u16string& id, const DeviceCommand& command,
@@ -365,7 +355,7 @@ bool SendHotKeys(AddInSession& addin, const std::u16string& id, const DeviceComm
         CallArgs add;
         add.Text(id).Int(keyAndCode.second).Int(keyAndCode.first);
         if (!CallChecked(addin, u"AddHotKey", add, error)) {
-            error = "key " + std::to_string(keyAndCode.first) + ": " + error;
+            error = Say("key ", "клавиша ") + std::to_string(keyAndCode.first) + ": " + error;
             return false;
         }
     }
@@ -387,29 +377,64 @@ bool ClearGoods(AddInSession& addin, const std::u16string& id, std::string& erro
     args.Text(id);
     return CallChecked(addin, u"ClearGoods", args, error);
 }
+
+// The scales answer clearing and hot-key pages, but the add-in does not
+// judge those answers: it reports success whether or not anything listens.
+// So the tool says what it knows: the commands went out.
+std::string Unconfirmed(const std::string& what) {
+    return what + Say(": sent; the scales do not confirm this command, so look at the scales",
+                      ": отправлено; весы не подтверждают эту команду, проверьте по весам");
+}
+
+// A command of one call sequence on the registered scales.
+ScalesOutcome RunSimple(AddInSession& addin, const std::u16string& id,
+                        const DeviceCommand& command) {
+    ScalesOutcome outcome;
+    std::string& error = outcome.text;
+    if (command.name == "clear") {
+        outcome.ok = ClearGoods(addin, id, error);
+        if (outcome.ok) outcome.text = Unconfirmed(Say("goods table cleared", "очистка таблицы"));
+    } else if (command.name == "hotkeys") {
+        outcome.ok = SendHotKeys(addin, id, command, error);
+        if (outcome.ok)
+            outcome.text = Unconfirmed(std::to_string(command.hotKeys.size()) +
+                                       Say(" hot keys", " горячих клавиш"));
+    } else if (command.name == "message") {
+        outcome.ok = SendMessage(addin, id, command, error);
+        if (outcome.ok)
+            outcome.text = Say("message ", "сообщение ") + std::to_string(command.messageNumber) +
+                           Say(": programmed", ": записано");
+    } else if (command.name == "good") {
+        outcome.ok = SendGood(addin, id, command, error);
+        if (outcome.ok) outcome.text = Say("good: programmed", "товар записан");
+    }
+    return outcome;
+}
 }  // namespace
 
-int RunDeviceCommand(AddInSession& addin, const DeviceCommand& command) {
-    if (command.name == "test") return RunDeviceTest(addin, command);
-    // A document with an error sends nothing, whether it would go whole or
-    // good by good: the scales must not hold half a new table.
-    if (command.name == "upload" &&
-        CheckDocument(command.goodsDocument, command.goodsFile, scales::LabelSettings{}, true) ==
-            CheckVerdict::kErrors)
-        return Fail(kExitFailed,
-                    command.goodsFile + " has errors (listed above): nothing was sent");
-    RegisteredScales scales(addin);
-    std::string error;
-    if (!scales.Open(command.address, error)) return Fail(kExitFailed, error);
-    if (command.name == "upload") return RunUpload(addin, scales.Id(), command);
-    bool done = false;
-    if (command.name == "clear") done = ClearGoods(addin, scales.Id(), error);
-    if (command.name == "message") done = SendMessage(addin, scales.Id(), command, error);
-    if (command.name == "hotkeys") done = SendHotKeys(addin, scales.Id(), command, error);
-    if (command.name == "good") done = SendGood(addin, scales.Id(), command, error);
-    if (!done) return Fail(kExitFailed, error);
-    console::Print("%s: done\n", command.name.c_str());
-    return kExitOk;
+ScalesOutcome RunOnScales(AddInSession& addin, const DeviceCommand& command,
+                          const ScalesTarget& scales, const ProgressReport& progress) {
+    auto start = std::chrono::steady_clock::now();
+    ScalesOutcome outcome;
+    if (command.name == "test") {
+        outcome = RunDeviceTest(addin, scales);
+    } else {
+        RegisteredScales registered(addin);
+        if (!registered.Open(scales, outcome.text)) {
+            if (command.name == "upload" && !command.whole)
+                outcome.text += Say("; resume with --from ", "; продолжить: --from ") +
+                                std::to_string(command.from);
+            outcome.counted = command.name == "upload";
+            outcome.total = command.pieces.size();
+            outcome.done = command.from - 1;
+        } else if (command.name == "upload") {
+            outcome = RunUpload(addin, registered.Id(), command, progress);
+        } else {
+            outcome = RunSimple(addin, registered.Id(), command);
+        }
+    }
+    outcome.seconds = SecondsSince(start);
+    return outcome;
 }
 
 }  // namespace host

@@ -1,17 +1,21 @@
-// The commands that talk to the scales through the add-in.  Each one sends
-// the connection settings with SetParameter ("conntype" 1 = Ethernet,
-// "ehost", "eport"), registers the scales with Open, runs its methods by
-// DeviceID, reports a failure with GetLastError's Russian text, and Closes.
+// The commands that talk to the scales through the add-in.  For each scales
+// they send the connection settings with SetParameter ("conntype" 1 =
+// Ethernet, "ehost", "eport", and the label settings given), register the
+// scales with Open, run their methods by DeviceID, take a failure's text
+// from GetLastError as the add-in gives it, and Close.
 #pragma once
 
 #include <cstdint>
-#include <set>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "tools/addin-host/addin_session.h"
 #include "tools/addin-host/cli_args.h"
+#include "tools/addin-host/goods_document.h"
+#include "tools/addin-host/progress_board.h"
+#include "tools/addin-host/scales_list.h"
 
 namespace host {
 
@@ -34,12 +38,16 @@ enum GoodField {
 };
 
 struct DeviceCommand {
-    std::string name;  // "test", "upload", "clear", "message", "hotkeys", "good"
-    Address address;
+    std::string name;  // "test", "upload", "clear", "message", "hotkeys", "good", "ping"
+    std::vector<ScalesTarget> scales;
+    LabelChoice labels;     // the command line's label options, for every scales
     std::string goodsFile;  // upload
     std::u16string goodsDocument;
-    bool whole = false;         // upload the document in one UploadGoods call
-    int32_t messageNumber = 0;  // message
+    std::vector<GoodPiece> pieces;  // the document's goods, one document each
+    bool parsed = false;            // the document parses
+    bool whole = false;             // upload the document in one UploadGoods call
+    size_t from = 1;                // the first good to send, counted from 1
+    int32_t messageNumber = 0;      // message
     std::string messageText;
     int32_t lineWidth = 0;                             // 0 = no limit
     std::vector<std::pair<int32_t, int32_t>> hotKeys;  // (key number, code)
@@ -47,12 +55,18 @@ struct DeviceCommand {
     int32_t goodFields[kGoodFieldCount] = {};
 };
 
-// The options that take a value in some device command (besides --lib and
-// --address, which every command takes).
-std::set<std::string> DeviceValueOptions();
-
-// Checks the command line of a device command and reads the goods file.
+// Checks the command line of a device command, reads the scales list and
+// the goods file.
 bool PrepareDeviceCommand(const CommandLine& line, DeviceCommand& command, std::string& error);
-int RunDeviceCommand(AddInSession& addin, const DeviceCommand& command);
+
+// Told after each good: `done` of `total` goods of the document are in.
+using ProgressReport = std::function<void(size_t done, size_t total)>;
+
+// Runs the command on one scales with an add-in object of its own.
+ScalesOutcome RunOnScales(AddInSession& addin, const DeviceCommand& command,
+                          const ScalesTarget& scales, const ProgressReport& progress);
+
+// What the command is about to do, said before it starts ("" for nothing).
+std::string Announcement(const DeviceCommand& command);
 
 }  // namespace host

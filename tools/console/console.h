@@ -39,5 +39,8 @@ void PrintError(const char* format, ...) CONSOLE_PRINTF_LIKE;
 // Whether the stream is an interactive terminal or console (not a file, a
 // pipe or the null device): where a line may be redrawn in place.
 bool IsTerminal(Stream stream);
+// On a terminal: moves the cursor to the start of the line `lines` lines up,
+// so that a block of lines can be drawn again in place.
+void CursorUp(Stream stream, int lines);
 
 }  // namespace console

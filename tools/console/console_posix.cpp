@@ -1,6 +1,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <string>
 
 #include "tools/console/console.h"
 
@@ -18,6 +19,10 @@ void Write(Stream stream, std::string_view utf8) {
 
 bool IsTerminal(Stream stream) {
     return isatty(stream == Stream::kOut ? STDOUT_FILENO : STDERR_FILENO) == 1;
+}
+
+void CursorUp(Stream stream, int lines) {
+    if (lines > 0) Write(stream, "\x1b[" + std::to_string(lines) + "F");
 }
 
 }  // namespace console

@@ -81,4 +81,16 @@ bool IsTerminal(Stream stream) {
     return IsConsole(HandleOf(stream));
 }
 
+// The console's own cursor: escape sequences work only where the console
+// has been switched to them, which is left as the user set it.
+void CursorUp(Stream stream, int lines) {
+    HANDLE handle = HandleOf(stream);
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (lines <= 0 || !IsConsole(handle) || !GetConsoleScreenBufferInfo(handle, &info)) return;
+    COORD at = info.dwCursorPosition;
+    at.X = 0;
+    at.Y = static_cast<SHORT>(at.Y > lines ? at.Y - lines : 0);
+    SetConsoleCursorPosition(handle, at);
+}
+
 }  // namespace console

@@ -196,15 +196,18 @@ ScalesEmulator::~ScalesEmulator() {
     Stop();
 }
 
-bool ScalesEmulator::StartUdp(const std::string& address, uint16_t port) {
-    if (impl_->udp) return false;
+bool ScalesEmulator::StartUdp(const std::string& address, uint16_t port, std::string* why) {
+    if (impl_->udp) {
+        if (why) *why = "already listening";
+        return false;
+    }
     Impl* impl = impl_.get();
     auto handler = [impl](const ArrivedFrame& f) { return impl->HandleFrame(f, false); };
     auto sent = [impl](uint64_t record, int64_t startUs, int64_t sentUs) {
         impl->NoteSent(record, startUs, sentUs);
     };
     uint16_t bound = 0;
-    impl_->udp = StartUdpServer(address, port, handler, sent, &bound);
+    impl_->udp = StartUdpServer(address, port, handler, sent, &bound, why);
     if (!impl_->udp) return false;
     std::lock_guard<std::mutex> lock(impl_->mutex);
     if (impl_->realtime) impl_->udp->SetRealtime(true);

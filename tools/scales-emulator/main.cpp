@@ -13,65 +13,15 @@
 #include "program_os.h"
 #include "server.h"
 #include "tools/console/console.h"
+#include "tools/console/language.h"
 
 namespace {
+
+using console::Say;
 
 constexpr uint16_t kDefaultPort = 5001;
 constexpr int kExitUsage = 2;
 constexpr int kExitStartFailed = 1;
-
-const char kUsage[] =
-    "Usage: scales-emulator [options]\n"
-    "A stand-in for an RLS1000 label scales: answers the driver over UDP (and "
-    "a\n"
-    "serial pseudo-terminal), prints each frame it receives, keeps the goods "
-    "table.\n"
-    "\n"
-    "Links:\n"
-    "  --port N             UDP port on 127.0.0.1 (default 5001; 0 = any free "
-    "port)\n"
-    "  --address ADDR       listen address, must be in 127.0.0.0/8 (default "
-    "127.0.0.1)\n"
-    "  --port-file FILE     write the UDP port chosen to FILE\n"
-    "  --serial             also serve a pseudo-terminal; its device path is "
-    "printed\n"
-    "  --serial-link FILE   --serial, and a symbolic link FILE to the device "
-    "(a fixed\n"
-    "                       name for the driver's settings; removed on exit)\n"
-    "  --baud N             the serial line's speed (default 4800, as the "
-    "scales);\n"
-    "                       frames sent at another speed are not answered\n"
-    "  --realtime           run the links with real-time priority (SCHED_FIFO) "
-    "so\n"
-    "                       delays and gaps hold on a busy machine\n"
-    "Output:\n"
-    "  --state-file FILE    write the JSON state to FILE instead of stdout\n"
-    "  --table              print the goods table as text columns on exit\n"
-    "  --quiet              do not print a line per frame\n"
-    "  --exit-after-ms N    exit after N milliseconds\n"
-    "  --exit-after-frames N  exit after N frames (replies still go out)\n"
-    "Faults:\n"
-    "  --silent             never reply\n"
-    "  --negative[=BYTE]    reply BYTE (default 0x00) instead of 0x02\n"
-    "  --delay MS           reply MS milliseconds late\n"
-    "  --delay KIND=MS      reply to frames of KIND MS milliseconds late "
-    "(overrides\n"
-    "                       --delay MS for that kind; repeat for more kinds)\n"
-    "  --fail-nth N         fail the Nth frame received (counted from 1)\n"
-    "  --fail-kind KIND[:COUNT]  fail frames of KIND (only the first COUNT): "
-    "clock,\n"
-    "                       clear, goods, continuation, message, "
-    "announcement,\n"
-    "                       message-data, hot-keys, unknown\n"
-    "  --fail-reply negative|silent  how --fail-nth/--fail-kind fail (default "
-    "negative)\n"
-    "  --split N            send each reply as N datagrams, one send each\n"
-    "  --split-gap-us G     microseconds between those datagrams (default "
-    "300)\n"
-    "  --split-burst        send the N datagrams in one system call instead\n"
-    "  --reply-length N     reply N bytes (0x02 then zeros)\n"
-    "  --garbage            reply random bytes (never starting with 0x02)\n"
-    "  --trickle MS         serial: MS of idle line between reply bytes\n";
 
 struct Options {
     std::string address = "127.0.0.1";
@@ -99,8 +49,8 @@ long ParseNumber(const std::string& option, const std::string& value, long max) 
     char* end = nullptr;
     const long n = std::strtol(value.c_str(), &end, 0);
     if (value.empty() || *end != '\0' || n < 0 || n > max)
-        throw UsageError(option + ": expected a number from 0 to " + std::to_string(max) +
-                         ", got \"" + value + "\"");
+        throw UsageError(option + Say(": expected a number from 0 to ", ": нужно число от 0 до ") +
+                         std::to_string(max) + Say(", got \"", ", а не \"") + value + "\"");
     return n;
 }
 
@@ -109,7 +59,9 @@ void ParseFailKind(const std::string& value, emu::Faults& faults) {
     const size_t colon = value.find(':');
     faults.failKind = value.substr(0, colon);
     if (!emu::FrameKindByName(faults.failKind, nullptr))
-        throw UsageError("--fail-kind: unknown frame kind \"" + faults.failKind + "\"");
+        throw UsageError(
+            Say("--fail-kind: unknown frame kind \"", "--fail-kind: неизвестный вид кадра \"") +
+            faults.failKind + "\"");
     if (colon != std::string::npos)
         faults.failKindCount =
             static_cast<int>(ParseNumber("--fail-kind", value.substr(colon + 1), kMaxCount));
@@ -124,7 +76,9 @@ void ParseDelay(const std::string& value, long maxMs, emu::Faults& faults) {
     }
     emu::FrameKind kind;
     if (!emu::FrameKindByName(value.substr(0, eq), &kind))
-        throw UsageError("--delay: unknown frame kind \"" + value.substr(0, eq) + "\"");
+        throw UsageError(
+            Say("--delay: unknown frame kind \"", "--delay: неизвестный вид кадра \"") +
+            value.substr(0, eq) + "\"");
     faults.delayMsByKind[kind] =
         static_cast<int>(ParseNumber("--delay", value.substr(eq + 1), maxMs));
 }
@@ -134,111 +88,220 @@ long ParseBaud(const std::string& value) {
     const long baud = ParseNumber("--baud", value, kMaxBaud);
     if (!emu::IsLineSpeed(static_cast<uint32_t>(baud)))
         throw UsageError("--baud: " + value +
-                         " is not a serial line speed (1200, 2400, 4800, 9600, ...)");
+                         Say(" is not a serial line speed (1200, 2400, 4800, 9600, ...)",
+                             " не скорость последовательной линии (1200, 2400, 4800, 9600, ...)"));
     return baud;
 }
 
 // Options that take a value accept "--name value" and "--name=value".
-bool TakesValue(const std::string& name) {
-    static const char* const kWithValue[] = {
-        "--port",         "--address",       "--port-file",         "--serial-link",
-        "--state-file",   "--exit-after-ms", "--exit-after-frames", "--delay",
-        "--fail-nth",     "--fail-kind",     "--fail-reply",        "--split",
-        "--reply-length", "--trickle",       "--split-gap-us",      "--baud"};
-    for (const char* option : kWithValue) {
-        if (name == option) return true;
+
+constexpr long kMaxMs = 24L * 3600 * 1000;
+constexpr long kMaxInt = 1000000000;
+constexpr long kMaxReply = 5120;  // the driver's read buffer
+constexpr long kMaxPort = 65535;
+constexpr long kMaxByte = 255;
+constexpr long kMaxGapUs = 10L * 1000 * 1000;
+
+// How an option takes its value.
+enum class Takes { kNothing, kValue, kOptionalValue };  // optional: only as --name=value
+
+struct OptionSpec {
+    const char* section;  // starts a section of the help when not null
+    const char* name;
+    const char* value;  // shown in the help
+    Takes takes;
+    const char* english;
+    const char* russian;
+    void (*apply)(const std::string& value, Options& o);
+};
+
+// Every option, once: what it takes, its help in both languages and what it
+// does.
+const OptionSpec kOptions[] = {
+    {"Links", "--port", "N", Takes::kValue,
+     "UDP port on 127.0.0.1 (default 5001; 0 = any free port)",
+     "порт UDP на 127.0.0.1 (по умолчанию 5001; 0 = любой свободный)",
+     [](const std::string& v, Options& o) { o.port = ParseNumber("--port", v, kMaxPort); }},
+    {nullptr, "--address", "ADDR", Takes::kValue,
+     "listen address, must be in 127.0.0.0/8 (default 127.0.0.1)",
+     "адрес, только из 127.0.0.0/8 (по умолчанию 127.0.0.1)",
+     [](const std::string& v, Options& o) { o.address = v; }},
+    {nullptr, "--port-file", "FILE", Takes::kValue, "write the UDP port chosen to FILE",
+     "записать выбранный порт UDP в FILE",
+     [](const std::string& v, Options& o) { o.portFile = v; }},
+    {nullptr, "--serial", nullptr, Takes::kNothing,
+     "also serve a pseudo-terminal; its device path is printed",
+     "также обслуживать псевдотерминал; путь к устройству выводится",
+     [](const std::string&, Options& o) { o.serial = true; }},
+    {nullptr, "--serial-link", "FILE", Takes::kValue,
+     "--serial, and a symbolic link FILE to the device (removed on exit)",
+     "--serial и символическая ссылка FILE на устройство (удаляется при выходе)",
+     [](const std::string& v, Options& o) {
+         o.serial = true;
+         o.serialLink = v;
+     }},
+    {nullptr, "--baud", "N", Takes::kValue,
+     "the serial line's speed (default 4800, as the scales); other speeds are not answered",
+     "скорость линии (по умолчанию 4800, как у весов); на другой весы не отвечают",
+     [](const std::string& v, Options& o) {
+         o.serial = true;
+         o.baud = ParseBaud(v);
+     }},
+    {nullptr, "--realtime", nullptr, Takes::kNothing,
+     "run the links with real-time priority (SCHED_FIFO)",
+     "обслуживать линии с приоритетом реального времени (SCHED_FIFO)",
+     [](const std::string&, Options& o) { o.realtime = true; }},
+    {"Output", "--state-file", "FILE", Takes::kValue, "write the JSON state to FILE, not stdout",
+     "писать состояние JSON в FILE, а не в stdout",
+     [](const std::string& v, Options& o) { o.stateFile = v; }},
+    {nullptr, "--table", nullptr, Takes::kNothing, "print the goods table as columns on exit",
+     "при выходе вывести таблицу товаров столбцами",
+     [](const std::string&, Options& o) { o.table = true; }},
+    {nullptr, "--quiet", nullptr, Takes::kNothing, "do not print a line per frame",
+     "не выводить строку на каждый кадр", [](const std::string&, Options& o) { o.quiet = true; }},
+    {nullptr, "--exit-after-ms", "N", Takes::kValue, "exit after N milliseconds",
+     "выйти через N миллисекунд",
+     [](const std::string& v, Options& o) {
+         o.exitAfterMs = ParseNumber("--exit-after-ms", v, kMaxMs);
+     }},
+    {nullptr, "--exit-after-frames", "N", Takes::kValue,
+     "exit after N frames (replies still go out)", "выйти после N кадров (ответы ещё уйдут)",
+     [](const std::string& v, Options& o) {
+         o.exitAfterFrames = ParseNumber("--exit-after-frames", v, kMaxInt);
+     }},
+    {nullptr, "--lang", "ru|en", Takes::kValue, "the language of the messages", "язык сообщений",
+     [](const std::string&, Options&) {}},
+    {nullptr, "--help", nullptr, Takes::kNothing, "this help (also -h)", "эта справка (также -h)",
+     [](const std::string&, Options&) {}},
+    {"Faults", "--silent", nullptr, Takes::kNothing, "never reply", "никогда не отвечать",
+     [](const std::string&, Options& o) { o.faults.silent = true; }},
+    {nullptr, "--negative", "[=BYTE]", Takes::kOptionalValue,
+     "reply BYTE (default 0x00) instead of 0x02", "отвечать BYTE (по умолчанию 0x00) вместо 0x02",
+     [](const std::string& v, Options& o) {
+         o.faults.negative = true;
+         if (!v.empty())
+             o.faults.negativeByte = static_cast<uint8_t>(ParseNumber("--negative", v, kMaxByte));
+     }},
+    {nullptr, "--delay", "MS|KIND=MS", Takes::kValue,
+     "reply MS late; KIND=MS for one kind of frame (repeat for more)",
+     "отвечать через MS мс; KIND=MS для одного вида кадров (можно повторять)",
+     [](const std::string& v, Options& o) { ParseDelay(v, kMaxMs, o.faults); }},
+    {nullptr, "--fail-nth", "N", Takes::kValue, "fail the Nth frame received (counted from 1)",
+     "сбой на N-м полученном кадре (счёт с 1)",
+     [](const std::string& v, Options& o) {
+         o.faults.failNth = static_cast<int>(ParseNumber("--fail-nth", v, kMaxInt));
+     }},
+    {nullptr, "--fail-kind", "KIND[:COUNT]", Takes::kValue,
+     "fail frames of KIND (only the first COUNT): clock, clear, goods, continuation, message, "
+     "announcement, message-data, hot-keys, unknown",
+     "сбой на кадрах вида KIND (только первых COUNT): clock, clear, goods, continuation, "
+     "message, announcement, message-data, hot-keys, unknown",
+     [](const std::string& v, Options& o) { ParseFailKind(v, o.faults); }},
+    {nullptr, "--fail-reply", "negative|silent", Takes::kValue,
+     "how --fail-nth/--fail-kind fail (default negative)",
+     "как сбоят --fail-nth/--fail-kind (по умолчанию negative)",
+     [](const std::string& v, Options& o) {
+         if (v != "negative" && v != "silent")
+             throw UsageError(Say("--fail-reply: expected negative or silent",
+                                  "--fail-reply: нужно negative или silent"));
+         o.faults.failReply = v;
+     }},
+    {nullptr, "--split", "N", Takes::kValue, "send each reply as N datagrams",
+     "отправлять каждый ответ N датаграммами",
+     [](const std::string& v, Options& o) {
+         o.faults.splitDatagrams =
+             static_cast<int>(std::max(1L, ParseNumber("--split", v, kMaxReply)));
+     }},
+    {nullptr, "--split-gap-us", "G", Takes::kValue,
+     "microseconds between those datagrams (default 300)",
+     "микросекунд между этими датаграммами (по умолчанию 300)",
+     [](const std::string& v, Options& o) {
+         o.faults.splitGapUs = static_cast<int>(ParseNumber("--split-gap-us", v, kMaxGapUs));
+     }},
+    {nullptr, "--split-burst", nullptr, Takes::kNothing, "send the N datagrams in one system call",
+     "отправлять N датаграмм одним системным вызовом",
+     [](const std::string&, Options& o) { o.faults.splitGapUs = 0; }},
+    {nullptr, "--reply-length", "N", Takes::kValue, "reply N bytes (0x02 then zeros)",
+     "отвечать N байтами (0x02, затем нули)",
+     [](const std::string& v, Options& o) {
+         o.faults.replyLength =
+             static_cast<int>(std::max(1L, ParseNumber("--reply-length", v, kMaxReply)));
+     }},
+    {nullptr, "--garbage", nullptr, Takes::kNothing,
+     "reply random bytes (never starting with 0x02)",
+     "отвечать случайными байтами (не начиная с 0x02)",
+     [](const std::string&, Options& o) { o.faults.garbage = true; }},
+    {nullptr, "--trickle", "MS", Takes::kValue, "serial: MS of idle line between reply bytes",
+     "линия: MS мс тишины между байтами ответа",
+     [](const std::string& v, Options& o) {
+         o.faults.trickleMs = static_cast<int>(ParseNumber("--trickle", v, kMaxMs));
+     }},
+};
+
+const char* SectionName(const char* english) {
+    if (std::string(english) == "Links") return Say("Links:", "Линии:");
+    if (std::string(english) == "Output") return Say("Output:", "Вывод:");
+    return Say("Faults:", "Сбои:");
+}
+
+std::string Usage() {
+    constexpr size_t kColumn = 24;
+    std::string text =
+        Say("Usage: scales-emulator [options]\n"
+            "A stand-in for an RLS1000 label scales: answers the driver over UDP (and a\n"
+            "serial pseudo-terminal), prints each frame it receives, keeps the goods table.\n",
+            "Использование: scales-emulator [параметры]\n"
+            "Замена весов RLS1000: отвечает драйверу по UDP (и через псевдотерминал),\n"
+            "выводит каждый полученный кадр, хранит таблицу товаров.\n");
+    for (const OptionSpec& option : kOptions) {
+        if (option.section != nullptr)
+            text += std::string("\n") + SectionName(option.section) + "\n";
+        std::string left = std::string("  ") + option.name;
+        if (option.value != nullptr)
+            left += (option.takes == Takes::kOptionalValue ? "" : " ") + std::string(option.value);
+        left += left.size() < kColumn ? std::string(kColumn - left.size(), ' ')
+                                      : "\n" + std::string(kColumn, ' ');
+        text += left + Say(option.english, option.russian) + "\n";
     }
-    return false;
+    return text;
 }
 
-void Apply(const std::string& name, const std::string& value, bool hasValue, Options& o) {
-    constexpr long kMaxMs = 24L * 3600 * 1000;
-    constexpr long kMaxInt = 1000000000;
-    constexpr long kMaxReply = 5120;  // the driver's read buffer
-    constexpr long kMaxPort = 65535;
-    constexpr long kMaxByte = 255;
-    constexpr long kMaxGapUs = 10L * 1000 * 1000;
-    emu::Faults& f = o.faults;
-    if (name == "--port")
-        o.port = ParseNumber(name, value, kMaxPort);
-    else if (name == "--address")
-        o.address = value;
-    else if (name == "--port-file")
-        o.portFile = value;
-    else if (name == "--serial")
-        o.serial = true;
-    else if (name == "--serial-link") {
-        o.serial = true;
-        o.serialLink = value;
-    } else if (name == "--state-file")
-        o.stateFile = value;
-    else if (name == "--baud") {
-        o.serial = true;
-        o.baud = ParseBaud(value);
-    } else if (name == "--realtime")
-        o.realtime = true;
-    else if (name == "--table")
-        o.table = true;
-    else if (name == "--quiet")
-        o.quiet = true;
-    else if (name == "--exit-after-ms")
-        o.exitAfterMs = ParseNumber(name, value, kMaxMs);
-    else if (name == "--exit-after-frames")
-        o.exitAfterFrames = ParseNumber(name, value, kMaxInt);
-    else if (name == "--silent")
-        f.silent = true;
-    else if (name == "--negative") {
-        f.negative = true;
-        if (hasValue) f.negativeByte = static_cast<uint8_t>(ParseNumber(name, value, kMaxByte));
-    } else if (name == "--delay")
-        ParseDelay(value, kMaxMs, f);
-    else if (name == "--fail-nth")
-        f.failNth = static_cast<int>(ParseNumber(name, value, kMaxInt));
-    else if (name == "--fail-kind")
-        ParseFailKind(value, f);
-    else if (name == "--fail-reply") {
-        if (value != "negative" && value != "silent")
-            throw UsageError("--fail-reply: expected negative or silent");
-        f.failReply = value;
-    } else if (name == "--split")
-        f.splitDatagrams = static_cast<int>(std::max(1L, ParseNumber(name, value, kMaxReply)));
-    else if (name == "--split-gap-us")
-        f.splitGapUs = static_cast<int>(ParseNumber(name, value, kMaxGapUs));
-    else if (name == "--split-burst")
-        f.splitGapUs = 0;
-    else if (name == "--reply-length")
-        f.replyLength = static_cast<int>(std::max(1L, ParseNumber(name, value, kMaxReply)));
-    else if (name == "--garbage")
-        f.garbage = true;
-    else if (name == "--trickle")
-        f.trickleMs = static_cast<int>(ParseNumber(name, value, kMaxMs));
-    else
-        throw UsageError("unknown option " + name);
-    if (hasValue && !TakesValue(name) && name != "--negative")
-        throw UsageError(name + " takes no value");
+const OptionSpec* FindOption(const std::string& name) {
+    for (const OptionSpec& option : kOptions)
+        if (name == option.name) return &option;
+    return nullptr;
 }
 
+// Options that take a value accept "--name value" and "--name=value"; an
+// optional value only the second way.
 Options ParseOptions(const std::vector<std::string>& args) {
     Options o;
     for (size_t i = 1; i < args.size(); ++i) {
         std::string name = args[i], value;
         const size_t eq = name.find('=');
-        bool hasValue = eq != std::string::npos;
-        if (hasValue) {
+        const bool inline_ = eq != std::string::npos;
+        if (inline_) {
             value = name.substr(eq + 1);
             name.resize(eq);
-        } else if (TakesValue(name)) {
-            if (i + 1 >= args.size()) throw UsageError(name + " needs a value");
-            value = args[++i];
-            hasValue = true;
         }
-        Apply(name, value, hasValue, o);
+        const OptionSpec* option = FindOption(name);
+        if (option == nullptr)
+            throw UsageError(Say("unknown option ", "неизвестный параметр ") + name);
+        if (option->takes == Takes::kNothing && inline_)
+            throw UsageError(name + Say(" takes no value", " не принимает значения"));
+        if (option->takes == Takes::kValue && !inline_) {
+            if (i + 1 >= args.size())
+                throw UsageError(name + Say(" needs a value", ": нужно значение"));
+            value = args[++i];
+        }
+        option->apply(value, o);
     }
     // Test traffic stays on this machine: the scales' real address is never
     // served.
     if (!emu::IsLoopbackAddress(o.address))
         throw UsageError("--address " + o.address +
-                         ": the emulator listens only on loopback addresses (127.0.0.0/8)");
+                         Say(": the emulator listens only on loopback addresses (127.0.0.0/8)",
+                             ": эмулятор слушает только на адресах 127.0.0.0/8"));
     const std::string noSerial = emu_program::SerialUnavailable();
     if (o.serial && !noSerial.empty()) throw UsageError(noSerial);
     return o;
@@ -249,24 +312,30 @@ void WriteState(const emu::ScalesEmulator& emulator, const Options& o) {
     if (o.stateFile.empty()) {
         console::Write(console::Stream::kOut, json);
     } else if (!emu_program::WriteFileReplacing(o.stateFile, json)) {
-        console::PrintError("scales-emulator: cannot write %s\n", o.stateFile.c_str());
+        console::PrintError("scales-emulator: %s%s\n", Say("cannot write ", "не удаётся записать "),
+                            o.stateFile.c_str());
     }
 }
 
 bool Start(emu::ScalesEmulator& emulator, const Options& o) {
-    if (!emulator.StartUdp(o.address, static_cast<uint16_t>(o.port))) {
-        console::PrintError("scales-emulator: cannot listen on UDP %s:%ld\n", o.address.c_str(),
-                            o.port);
+    std::string why;
+    if (!emulator.StartUdp(o.address, static_cast<uint16_t>(o.port), &why)) {
+        console::PrintError("scales-emulator: %s %s:%ld: %s\n",
+                            Say("cannot listen on UDP", "не удаётся слушать UDP"),
+                            o.address.c_str(), o.port, why.c_str());
         return false;
     }
-    console::Print("listening on UDP %s:%u\n", o.address.c_str(), emulator.UdpPort());
+    console::Print("%s %s:%u\n", Say("listening on UDP", "слушаю UDP"), o.address.c_str(),
+                   emulator.UdpPort());
     if (o.serial) {
         const std::string path = emulator.StartSerial(static_cast<uint32_t>(o.baud));
         if (path.empty()) {
-            console::PrintError("scales-emulator: cannot open a pseudo-terminal\n");
+            console::PrintError("scales-emulator: %s\n", Say("cannot open a pseudo-terminal",
+                                                             "не удаётся открыть псевдотерминал"));
             return false;
         }
-        console::Print("serial port %s (%ld baud, 8N1)\n", path.c_str(), o.baud);
+        console::Print("%s %s (%ld %s, 8N1)\n", Say("serial port", "последовательный порт"),
+                       path.c_str(), o.baud, Say("baud", "бод"));
         if (!o.serialLink.empty() && !emu_program::LinkSerialDevice(path, o.serialLink))
             return false;
     }
@@ -276,13 +345,16 @@ bool Start(emu::ScalesEmulator& emulator, const Options& o) {
     } else if (o.realtime) {
         console::Write(console::Stream::kOut,
                        emulator.SetRealtime(true)
-                           ? "real-time scheduling: on (SCHED_FIFO)\n"
-                           : "real-time scheduling: not granted, running at normal priority\n");
+                           ? Say("real-time scheduling: on (SCHED_FIFO)\n",
+                                 "real-time scheduling: включено (SCHED_FIFO)\n")
+                           : Say("real-time scheduling: not granted, running at normal priority\n",
+                                 "real-time scheduling: не дано, обычный приоритет\n"));
     }
     // Written last: a script that sees the port file finds everything ready.
     if (!o.portFile.empty() &&
         !emu_program::WriteFileReplacing(o.portFile, std::to_string(emulator.UdpPort()) + "\n")) {
-        console::PrintError("scales-emulator: cannot write %s\n", o.portFile.c_str());
+        console::PrintError("scales-emulator: %s%s\n", Say("cannot write ", "не удаётся записать "),
+                            o.portFile.c_str());
         return false;
     }
     return true;
@@ -311,9 +383,14 @@ void Serve(emu::ScalesEmulator& emulator, const Options& o) {
 
 int main(int argc, char** argv) {
     const std::vector<std::string> args = console::Arguments(argc, argv);
+    std::string badLanguage;
+    if (!console::ChooseLanguage(args, badLanguage)) {
+        console::PrintError("scales-emulator: --lang: ru, en (\"%s\")\n", badLanguage.c_str());
+        return kExitUsage;
+    }
     for (size_t i = 1; i < args.size(); ++i) {
         if (args[i] == "--help" || args[i] == "-h") {
-            console::Write(console::Stream::kOut, std::string(kUsage) + emu_program::kRequestsHelp);
+            console::Write(console::Stream::kOut, Usage() + emu_program::RequestsHelp());
             return 0;
         }
     }
@@ -321,7 +398,8 @@ int main(int argc, char** argv) {
     try {
         options = ParseOptions(args);
     } catch (const UsageError& e) {
-        console::PrintError("scales-emulator: %s\n(--help lists the options)\n", e.text.c_str());
+        console::PrintError("scales-emulator: %s\n%s\n", e.text.c_str(),
+                            Say("(--help lists the options)", "(--help покажет параметры)"));
         return kExitUsage;
     }
     emu_program::PrepareRequests();

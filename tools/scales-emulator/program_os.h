@@ -9,8 +9,8 @@
 
 namespace emu_program {
 
-// The help text's last line: how the user asks for the state and for exit.
-extern const char kRequestsHelp[];
+// The help text's last lines: how the user asks for the state and for exit.
+std::string RequestsHelp();
 
 enum class Request { kNone, kStop, kWriteState };
 

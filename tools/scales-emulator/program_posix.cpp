@@ -7,11 +7,15 @@
 
 #include "program_os.h"
 #include "tools/console/console.h"
+#include "tools/console/language.h"
 
 namespace emu_program {
 
-const char kRequestsHelp[] =
-    "Signals: SIGUSR1 writes the state; SIGINT/SIGTERM write it and exit.\n";
+std::string RequestsHelp() {
+    return console::Say("\nSignals: SIGUSR1 writes the state; SIGINT/SIGTERM write it and exit.\n",
+                        "\nСигналы: SIGUSR1 записывает состояние; SIGINT/SIGTERM записывают его и "
+                        "завершают работу.\n");
+}
 
 namespace {
 sigset_t RequestSignals() {

@@ -3,12 +3,18 @@
 #include <cstdio>
 
 #include "program_os.h"
+#include "tools/console/language.h"
 
 namespace emu_program {
 
-const char kRequestsHelp[] =
-    "Keys: Ctrl+Break writes the state; Ctrl+C (or closing the window) writes it and exits.\n"
-    "The serial line (--serial, --serial-link, --baud) and --realtime need Linux.\n";
+std::string RequestsHelp() {
+    return console::Say(
+        "\nKeys: Ctrl+Break writes the state; Ctrl+C (or closing the window) writes it and exits.\n"
+        "The serial line (--serial, --serial-link, --baud) and --realtime need Linux.\n",
+        "\nКлавиши: Ctrl+Break записывает состояние; Ctrl+C (или закрытие окна) записывает его и "
+        "завершает работу.\n"
+        "Последовательной линии (--serial, --serial-link, --baud) и --realtime нужен Linux.\n");
+}
 
 namespace {
 // Set by the console control handler, which runs on a thread of its own.

@@ -68,9 +68,11 @@ std::optional<uint32_t> LoopbackAddress(const std::string& address);
 // True for a speed a serial line can be set to (1200, 4800, 9600, ...).
 bool IsLineSpeed(uint32_t baud);
 
-// nullptr on failure; *boundPort receives the port actually bound.
+// nullptr on failure, with the system's reason in *why when given;
+// *boundPort receives the port actually bound.
 std::unique_ptr<Server> StartUdpServer(const std::string& address, uint16_t port,
-                                       FrameHandler handler, SentHandler sent, uint16_t* boundPort);
+                                       FrameHandler handler, SentHandler sent, uint16_t* boundPort,
+                                       std::string* why = nullptr);
 // A line at `baud`, 8 data bits, no parity, one stop bit.  nullptr on
 // failure; *devicePath receives the slave device's path.
 std::unique_ptr<Server> StartSerialServer(uint32_t baud, FrameHandler handler, DropHandler dropped,

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstring>
 #include <deque>
 #include <optional>
 #include <thread>
@@ -433,25 +434,30 @@ bool IsLineSpeed(uint32_t baud) {
 }
 
 std::unique_ptr<Server> StartUdpServer(const std::string& address, uint16_t port,
-                                       FrameHandler handler, SentHandler sent,
-                                       uint16_t* boundPort) {
+                                       FrameHandler handler, SentHandler sent, uint16_t* boundPort,
+                                       std::string* why) {
+    auto fail = [why](const char* reason) -> std::unique_ptr<Server> {
+        if (why) *why = reason;
+        return nullptr;
+    };
     const std::optional<uint32_t> loopback = LoopbackAddress(address);
-    if (!loopback) return nullptr;
+    if (!loopback) return fail("not a loopback address");
     sockaddr_in local{};
     local.sin_family = AF_INET;
     local.sin_port = htons(port);
     local.sin_addr.s_addr = htonl(*loopback);
 
     const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return nullptr;
+    if (fd < 0) return fail(std::strerror(errno));
     socklen_t length = sizeof local;
     if (bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
         getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) != 0) {
+        const int reason = errno;
         close(fd);
-        return nullptr;
+        return fail(std::strerror(reason));
     }
     auto server = std::make_unique<UdpServer>(fd, std::move(handler), std::move(sent));
-    if (!server->Launch()) return nullptr;
+    if (!server->Launch()) return fail(std::strerror(errno));
     if (boundPort) *boundPort = ntohs(local.sin_port);
     return server;
 }

@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <string>
 
-#include "emulator.h"
 #include "fixed_bytes.h"
+#include "frames.h"
 
 namespace emu {
 

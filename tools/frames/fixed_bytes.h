@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "emulator.h"
+#include "frames.h"
 
 namespace emu {
 
