@@ -74,9 +74,8 @@ class Program : public Scales {
             "/tmp/bench_tools_fleet_port_" + std::to_string(getpid()) + "_" + std::to_string(index);
         std::remove(portFile_.c_str());
         std::vector<std::string> args = {
-            SCALES_EMULATOR_EXE, "--port",   "0",       "--port-file",
-            portFile_,           "--quiet",  "--delay", std::to_string(kDelayMs),
-            "--state-file",      "/dev/null"};
+            SCALES_EMULATOR_EXE, "--port",  "0",       "--port-file",
+            portFile_,           "--quiet", "--delay", std::to_string(kDelayMs)};
         std::vector<char*> argv;
         for (std::string& a : args) argv.push_back(a.data());
         argv.push_back(nullptr);

@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -130,6 +131,27 @@ TEST_F(Program, PrintsFramesAndWritesStateWhenFramesAreDone) {
     const std::string json = ReadFile(Path("state.json"));
     EXPECT_NE(json.find("\"framesReceived\": 2"), std::string::npos) << json;
     EXPECT_NE(json.find("\"name\": \"Банан\""), std::string::npos) << json;
+}
+
+// A state file that is a device or a pipe ("/dev/null") is written into, not
+// replaced by a renamed regular file: that would replace it machine-wide.
+TEST_F(Program, StateFileThatIsNoRegularFileIsWrittenInPlace) {
+    const std::string fifo = Path("state.fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    Launch({"--port", "0", "--port-file", Path("port"), "--exit-after-frames=1", "--quiet",
+            "--state-file", fifo});
+    SendFrames({kClock});
+    ASSERT_EQ(AwaitExit(), 0) << ReadFile(Path("err"));
+    char json[4096] = {};
+    const ssize_t got = read(reader, json, sizeof json - 1);
+    close(reader);
+    struct stat after {};
+    ASSERT_EQ(stat(fifo.c_str(), &after), 0);
+    EXPECT_TRUE(S_ISFIFO(after.st_mode));
+    EXPECT_GT(got, 0);
+    EXPECT_NE(std::string(json).find("\"framesReceived\": 1"), std::string::npos) << json;
 }
 
 TEST_F(Program, StateOnSignalsAndFaultOptions) {

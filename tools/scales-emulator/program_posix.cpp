@@ -43,6 +43,14 @@ Request WaitForRequest(int ms) {
 void Finished() {}
 
 bool WriteFileReplacing(const std::string& path, const std::string& content) {
+    // A device or a pipe ("/dev/null", "/dev/stdout") is written in place:
+    // renaming a file over it would replace the device for the whole machine.
+    struct stat existing {};
+    if (stat(path.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode)) {
+        std::ofstream out(path, std::ios::binary);
+        out << content;
+        return static_cast<bool>(out.flush());
+    }
     const std::string temporary = path + ".tmp";
     {
         std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
