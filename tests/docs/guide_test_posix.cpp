@@ -17,6 +17,8 @@
 #include "tests/docs/module_reader.h"
 #include "tests/host_abi/host_fixture.h"
 #include "text/codepage.h"
+#include "tools/addin-host/command_table.h"
+#include "tools/console/language.h"
 
 namespace {
 
@@ -201,6 +203,40 @@ TEST_F(GuideTest, ExampleModuleCallsOnlyMethodsWithTheirParameterCounts) {
          {"Open", "Close", "GetLastError", "SetParameter", "UploadGoods", "ClearGoods",
           "SendMessageV1", "AddHotKey", "SendHotKeys", "DeviceTest"}) {
         EXPECT_EQ(called.count(method), 1u) << "the example never calls " << method;
+    }
+}
+
+// Every command addin-host's help lists has a row "| `command ...` | ... |"
+// in the guide's tools page, and each option its help lists is named there.
+TEST(GuideTools, ToolsPageHasEveryCommandOfAddinHostWithItsOptions) {
+    console::SetLanguage(console::Language::kEnglish);
+    const std::string guide = GuideFile("tools.md");
+    std::set<std::string> rowCommands;
+    for (const Row& row : TableRows(guide)) {
+        if (!row.empty()) rowCommands.insert(row[0].substr(0, row[0].find(' ')));
+    }
+    // The help's lines that start with two blanks and a word name a command
+    // (general help) or an option (a command's help).
+    const auto listed = [](const std::string& help, const std::string& prefix) {
+        std::vector<std::string> names;
+        std::istringstream lines(help);
+        std::string line;
+        while (std::getline(lines, line)) {
+            if (line.compare(0, prefix.size(), prefix) != 0 || line.size() == prefix.size() ||
+                line[prefix.size()] == ' ')
+                continue;
+            names.push_back(line.substr(2, line.find(' ', 2) - 2));
+        }
+        return names;
+    };
+    const std::vector<std::string> commands = listed(host::GeneralHelp(), "  ");
+    EXPECT_GT(commands.size(), 5u);
+    for (const std::string& command : commands) {
+        EXPECT_EQ(rowCommands.count(command), 1u) << "tools.md has no row for " << command;
+        for (const std::string& option : listed(host::CommandHelp(command), "  --")) {
+            EXPECT_NE(guide.find("`" + option), std::string::npos)
+                << "tools.md never names " << option << " of " << command;
+        }
     }
 }
 
