@@ -7,15 +7,44 @@
 
 #include "transport/com_port.h"
 #include "transport/local_time.h"
-
-struct COMPort::LineState {
-    DCB dcb;
-};
+#include "transport/paced_wait.h"
+#include "transport/sleep_win32.h"
 
 namespace {
 
-// WaitReadableUs looks at the driver's input queue this often.
+// A wait looks at the driver's input queue at least this often: a device
+// opened for synchronous reads offers no event to sleep on.
 constexpr int64_t kQueuePollUs = 2000;
+
+// Input waiting, or a line error that the next Read is to report.
+bool InputQueued(HANDLE device) {
+    DWORD errors = 0;
+    COMSTAT status{};
+    return !ClearCommError(device, &errors, &status) || status.cbInQue > 0;
+}
+
+}  // namespace
+
+// Waits at the line's pace (paced_wait.h): sleeps in steps of kQueuePollUs
+// (to the microsecond with a high-resolution timer, a tick without one) while
+// more than a tick is left, then looks at the queue without sleeping.
+struct COMPort::LineState final : transport::WaitSystem {
+    explicit LineState() : paced(sleeper.TickUs()) {}
+
+    int64_t NowUs() override { return transport::MonotonicUs(); }
+    bool InputWaiting() override { return InputQueued(device); }
+    bool SleepCoarse(int64_t us) override {
+        sleeper.Sleep(nullptr, us < kQueuePollUs ? us : kQueuePollUs);
+        return false;
+    }
+
+    DCB dcb{};
+    HANDLE device = INVALID_HANDLE_VALUE;
+    transport::TickSleeper sleeper;
+    transport::PacedWait paced;
+};
+
+namespace {
 
 [[noreturn]] void Raise(const char* text) {
     throw std::runtime_error(text);
@@ -68,7 +97,8 @@ COMPort::COMPort(const char* deviceName) : handle(0) {
     // Whatever fails from here closes the device again, so that the next
     // attempt finds it free.
     try {
-        dcb.reset(new LineState{});
+        dcb.reset(new LineState);
+        dcb->device = device;
         dcb->dcb.DCBlength = sizeof(DCB);
         if (!GetCommState(device, &dcb->dcb)) Raise(transport::kComStateUnreadable);
         MakeReadsImmediate(device);
@@ -137,20 +167,8 @@ int COMPort::Write(const uint8_t* bytes, int count) {
     return static_cast<int>(written);
 }
 
-// The serial driver offers no readiness wait without overlapped I/O, so the
-// input queue is looked at in short steps.  A line error counts as ready, so
-// that the next Read reports it.
 bool COMPort::WaitReadableUs(int64_t timeoutUs) {
-    const int64_t deadline = transport::MonotonicUs() + (timeoutUs < 0 ? 0 : timeoutUs);
-    for (;;) {
-        DWORD errors = 0;
-        COMSTAT status{};
-        if (!ClearCommError(Device(handle), &errors, &status)) return true;
-        if (status.cbInQue > 0) return true;
-        const int64_t left = deadline - transport::MonotonicUs();
-        if (left <= 0) return false;
-        transport::SleepUs(left < kQueuePollUs ? left : kQueuePollUs);
-    }
+    return dcb->paced.Wait(*dcb, timeoutUs);
 }
 
 int COMPort::OutputQueued() {

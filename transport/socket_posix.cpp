@@ -134,6 +134,11 @@ CZavSocket::~CZavSocket() {
     sock = kInvalidSocket;
 }
 
+// ppoll waits to the microsecond: nothing beyond the socket is needed.
+struct CZavClientSocket::Waiting {};
+
+CZavClientSocket::~CZavClientSocket() = default;
+
 CZavClientSocket::CZavClientSocket(uint8_t socketKind)
     : datagram_(socketKind == transport::kSocketDatagram) {
     int type = datagram_ ? SOCK_DGRAM : SOCK_STREAM;

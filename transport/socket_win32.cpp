@@ -1,6 +1,11 @@
 // Windows Sockets.  The socket stays non-blocking from Connect on and every
 // wait is an explicit select() with its own time limit.  A failed connect
 // shows in select's exception set, so "writable" means connected.
+//
+// Incoming data is only looked for with a zero time limit.  Waiting for it
+// sleeps on the socket's event, which wakes at once when data arrives, and
+// keeps the last tick of the system's timer for zero-limit looks
+// (paced_wait.h): select() with a time limit would end on a tick instead.
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
@@ -8,8 +13,11 @@
 #include <new>
 #include <string>
 
+#include "transport/local_time.h"
 #include "transport/networking.h"
+#include "transport/paced_wait.h"
 #include "transport/port.h"
+#include "transport/sleep_win32.h"
 #include "transport/socket.h"
 
 // In ws2_32 since Windows 8, but not declared by every SDK's headers.
@@ -26,7 +34,6 @@ constexpr ULONGLONG kConnectWaitMs = 3000;
 // memory may go.
 constexpr DWORD kCancelSettleMs = 1000;
 constexpr long kSendWaitSeconds = 1;
-constexpr long kReceivePollMicroseconds = 10;
 constexpr WORD kWinsockVersion = MAKEWORD(2, 2);
 
 SOCKET Handle(intptr_t sock) {
@@ -131,6 +138,36 @@ bool NextDatagramFits(SOCKET s, char* buffer, int room) {
 
 }  // namespace
 
+struct CZavClientSocket::Waiting final : transport::WaitSystem {
+    explicit Waiting(SOCKET s) : socket(s), event(WSACreateEvent()), paced(sleeper.TickUs()) {}
+    ~Waiting() override {
+        if (event != WSA_INVALID_EVENT) WSACloseEvent(event);
+    }
+
+    // The event is set when data arrives after the last recv (FD_READ is
+    // posted again only once recv has been called) or the stream ends.
+    bool Attach() {
+        return event != WSA_INVALID_EVENT && WSAEventSelect(socket, event, FD_READ | FD_CLOSE) == 0;
+    }
+    bool Wait(int64_t limitUs) {
+        // Whatever set the event before has been read, or is seen by the
+        // first look; only what comes from now on may wake the sleep.
+        WSAResetEvent(event);
+        return paced.Wait(*this, limitUs);
+    }
+
+    int64_t NowUs() override { return transport::MonotonicUs(); }
+    bool InputWaiting() override { return Ready(socket, false, 0); }
+    bool SleepCoarse(int64_t us) override { return sleeper.Sleep(event, us); }
+
+    SOCKET socket;
+    WSAEVENT event;
+    transport::TickSleeper sleeper;
+    transport::PacedWait paced;
+};
+
+CZavClientSocket::~CZavClientSocket() = default;
+
 CZavSocket::~CZavSocket() {
     if (IsValid()) closesocket(Handle(sock));
     sock = kInvalidSocket;
@@ -187,7 +224,7 @@ int CZavClientSocket::Receive(uint8_t* buffer) {
     if (!IsValid()) return -1;
     SOCKET s = Handle(sock);
     int room = transport::kReadRoom;
-    while (room > 0 && Ready(s, false, kReceivePollMicroseconds)) {
+    while (room > 0 && Ready(s, false, 0)) {
         char* at = reinterpret_cast<char*>(buffer) + (transport::kReadRoom - room);
         // A datagram that does not fit the room left would be cut short and
         // its tail lost; leave it whole for the next Read.
@@ -210,7 +247,15 @@ int CZavClientSocket::Receive(uint8_t* buffer) {
 
 bool CZavClientSocket::WaitReadableUs(int64_t timeoutUs) {
     if (!IsValid()) return false;
-    return Ready(Handle(sock), false, static_cast<long>(timeoutUs < 0 ? 0 : timeoutUs));
+    const long limitUs = static_cast<long>(timeoutUs < 0 ? 0 : timeoutUs);
+    if (!waiting_) {
+        // Without an event the wait falls back on select(), which ends its
+        // time limit on a tick.
+        std::unique_ptr<Waiting> waiting(new (std::nothrow) Waiting(Handle(sock)));
+        if (!waiting || !waiting->Attach()) return Ready(Handle(sock), false, limitUs);
+        waiting_ = std::move(waiting);
+    }
+    return waiting_->Wait(limitUs);
 }
 
 namespace transport::os {
