@@ -52,12 +52,16 @@ class CZavClientSocket : public CZavSocket {
     // True when input (or an error) is waiting, within `timeoutUs`
     // microseconds.
     bool WaitReadableUs(int64_t timeoutUs);
+    // The system's error number behind the last failure of Connect, Send or
+    // Receive (for a host that does not resolve, the resolver's own code).
+    int LastError() const { return lastError_; }
 
   private:
     struct Waiting;  // what a wait needs beyond the socket, per OS
 
     bool datagram_;
     bool peerClosed_ = false;
+    int lastError_ = 0;
     std::unique_ptr<Waiting> waiting_;
 };
 

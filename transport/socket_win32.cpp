@@ -98,35 +98,47 @@ bool FinishLookup(Lookup* lookup, ULONGLONG deadline) {
     return WaitForSingleObject(done, kCancelSettleMs) == WAIT_OBJECT_0;
 }
 
-// The first IPv4 address of `host`, or false.  A dotted address never goes to
-// the resolver; a name is given up at `deadline`, as a resolver that never
-// answers would otherwise hold the host's thread for its own time-outs.
-bool ResolveIpv4(const char* host, in_addr* out, ULONGLONG deadline) {
-    if (inet_pton(AF_INET, host, out) == 1) return true;
+// Looks up the first IPv4 address of `host`: 0, or the Windows Sockets error
+// for why not.  A dotted address never goes to the resolver; a name is given
+// up at `deadline`, as a resolver that never answers would otherwise hold the
+// host's thread for its own time-outs.
+int ResolveIpv4(const char* host, in_addr* out, ULONGLONG deadline) {
+    if (inet_pton(AF_INET, host, out) == 1) return 0;
     std::unique_ptr<Lookup> lookup(new (std::nothrow) Lookup);
-    if (!lookup) return false;
+    if (!lookup) return WSA_NOT_ENOUGH_MEMORY;
     try {
         lookup->name = WideName(host);
     } catch (...) {
-        return false;
+        return WSA_NOT_ENOUGH_MEMORY;
     }
-    if (lookup->name.empty()) return false;
+    if (lookup->name.empty()) return WSAHOST_NOT_FOUND;
     lookup->hints.ai_family = AF_INET;
     lookup->overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    if (lookup->overlapped.hEvent == nullptr) return false;
+    if (lookup->overlapped.hEvent == nullptr) return static_cast<int>(GetLastError());
     int status = GetAddrInfoExW(lookup->name.c_str(), nullptr, NS_DNS, nullptr, &lookup->hints,
                                 &lookup->result, nullptr, &lookup->overlapped, nullptr,
                                 &lookup->cancelHandle);
     if (status == WSA_IO_PENDING) {
         if (!FinishLookup(lookup.get(), deadline)) {
             lookup.release();  // still running: left to Windows
-            return false;
+            return WSAETIMEDOUT;
         }
         status = GetAddrInfoExOverlappedResult(&lookup->overlapped);
     }
-    if (status != NO_ERROR || lookup->result == nullptr) return false;
+    if (status == NO_ERROR && lookup->result == nullptr) status = WSAHOST_NOT_FOUND;
+    if (status != NO_ERROR) return status;
     *out = reinterpret_cast<sockaddr_in*>(lookup->result->ai_addr)->sin_addr;
-    return true;
+    return 0;
+}
+
+// Why a stream connect that select() did not report writable failed.
+int PendingConnectError(SOCKET s) {
+    int error = 0;
+    int len = sizeof error;
+    if (getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &len) != 0) {
+        return WSAGetLastError();
+    }
+    return error != 0 ? error : WSAETIMEDOUT;
 }
 
 // Size of the datagram at the head of the queue fits `room`?  A peek into a
@@ -186,23 +198,37 @@ int CZavClientSocket::Connect(const char* host, uint16_t port) {
     address.sin_port = htons(port);
     // No host at all is no address: the system would otherwise take an empty
     // name for this computer itself.
-    if (host == nullptr || *host == '\0' || !ResolveIpv4(host, &address.sin_addr, deadline)) {
+    if (host == nullptr || *host == '\0') {
+        lastError_ = WSAHOST_NOT_FOUND;
         return kConnectUnresolved;
     }
-    if (!IsValid()) return kConnectFailed;
+    lastError_ = ResolveIpv4(host, &address.sin_addr, deadline);
+    if (lastError_ != 0) return kConnectUnresolved;
+    if (!IsValid()) {
+        lastError_ = WSAENOTSOCK;
+        return kConnectFailed;
+    }
     SOCKET s = Handle(sock);
     u_long nonBlocking = 1;
-    if (ioctlsocket(s, FIONBIO, &nonBlocking) != 0) return kConnectFailed;
+    if (ioctlsocket(s, FIONBIO, &nonBlocking) != 0) {
+        lastError_ = WSAGetLastError();
+        return kConnectFailed;
+    }
     // A datagram socket only records the peer's address and connects at once.
     if (connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) return kConnectOk;
-    if (WSAGetLastError() != WSAEWOULDBLOCK) return kConnectFailed;
+    lastError_ = WSAGetLastError();
+    if (lastError_ != WSAEWOULDBLOCK) return kConnectFailed;
     constexpr long kUsPerMs = 1000;
-    return Ready(s, true, static_cast<long>(MsLeft(deadline)) * kUsPerMs) ? kConnectOk
-                                                                          : kConnectFailed;
+    if (Ready(s, true, static_cast<long>(MsLeft(deadline)) * kUsPerMs)) return kConnectOk;
+    lastError_ = PendingConnectError(s);
+    return kConnectFailed;
 }
 
 int CZavClientSocket::Send(const uint8_t* frame) {
-    if (!IsValid()) return -1;
+    if (!IsValid()) {
+        lastError_ = WSAENOTSOCK;
+        return -1;
+    }
     SOCKET s = Handle(sock);
     int remaining = transport::kFrameSize;
     while (remaining > 0) {
@@ -213,6 +239,7 @@ int CZavClientSocket::Send(const uint8_t* frame) {
         int sent = send(s, at, remaining, 0);
         if (sent == SOCKET_ERROR) {
             if (WSAGetLastError() == WSAEWOULDBLOCK) continue;
+            lastError_ = WSAGetLastError();
             return -1;
         }
         remaining -= sent;
@@ -221,7 +248,10 @@ int CZavClientSocket::Send(const uint8_t* frame) {
 }
 
 int CZavClientSocket::Receive(uint8_t* buffer) {
-    if (!IsValid()) return -1;
+    if (!IsValid()) {
+        lastError_ = WSAENOTSOCK;
+        return -1;
+    }
     SOCKET s = Handle(sock);
     int room = transport::kReadRoom;
     while (room > 0 && Ready(s, false, 0)) {
@@ -232,6 +262,7 @@ int CZavClientSocket::Receive(uint8_t* buffer) {
         int got = recv(s, at, room, 0);
         if (got == SOCKET_ERROR) {
             if (WSAGetLastError() == WSAEWOULDBLOCK) break;
+            lastError_ = WSAGetLastError();
             return -1;
         }
         room -= got;
