@@ -28,11 +28,12 @@ bool PacedWait::Wait(WaitSystem& system, int64_t limitUs) {
 }
 
 // A sleep that overran its time by more than the tick known so far shows a
-// timer coarser than the system claimed.  How much coarser one sleep cannot
-// tell (it ends anywhere in the tick), so waits from then on keep the
-// coarsest tick as their margin.
+// timer coarser than the system claimed, or a busy machine.  One sleep
+// cannot tell which, nor by how much (it ends anywhere in the tick), so the
+// margin doubles, up to the coarsest tick: a real coarse timer is learnt in
+// a few waits, and a single late wake-up costs little spinning.
 void PacedWait::LearnFromSleep(int64_t askedUs, int64_t sleptUs) {
-    if (sleptUs - askedUs > tickUs_) tickUs_ = kLongestTickUs;
+    if (sleptUs - askedUs > tickUs_) tickUs_ = std::min(2 * tickUs_, kLongestTickUs);
 }
 
 }  // namespace transport

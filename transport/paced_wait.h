@@ -39,7 +39,7 @@ class PacedWait {
     static constexpr int64_t kLongestTickUs = 15625;
 
     // `tickUs`: how late the system's timed waits may end, as far as it
-    // tells.  A sleep seen ending later raises it to kLongestTickUs.
+    // tells.  Each sleep seen ending later doubles it, up to kLongestTickUs.
     explicit PacedWait(int64_t tickUs);
 
     // True as soon as input is waiting; false once `limitUs` have passed (a

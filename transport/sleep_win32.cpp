@@ -30,18 +30,26 @@ int64_t SystemTickUs() {
 
 TickSleeper::TickSleeper()
     : timer_(CreateWaitableTimerExW(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION,
-                                    TIMER_ALL_ACCESS)) {}
+                                    TIMER_ALL_ACCESS)),
+      systemTickUs_(SystemTickUs()) {}
 
 TickSleeper::~TickSleeper() {
     if (timer_ != nullptr) CloseHandle(timer_);
 }
 
 int64_t TickSleeper::TickUs() const {
-    return timer_ != nullptr ? kPreciseTimerLateUs : SystemTickUs();
+    return timer_ != nullptr ? kPreciseTimerLateUs : systemTickUs_;
 }
 
 bool TickSleeper::Sleep(HANDLE wake, int64_t us) {
     if (us <= 0) return false;
+    // Far from its end a plain timed wait, one call, ends a tick early at
+    // the latest; only the last tick needs the precise timer (three calls:
+    // set, wait, cancel), which matters where each call is costly (Wine).
+    if (wake != nullptr && us > 2 * systemTickUs_) {
+        return WaitForSingleObject(wake, static_cast<DWORD>((us - systemTickUs_) / kUsPerMs)) ==
+               WAIT_OBJECT_0;
+    }
     LARGE_INTEGER due{};
     due.QuadPart = -us * kHundredNsPerUs;  // negative: relative to now
     if (timer_ != nullptr && SetWaitableTimer(timer_, &due, 0, nullptr, nullptr, FALSE)) {

@@ -28,6 +28,7 @@ class TickSleeper {
 
   private:
     HANDLE timer_;
+    int64_t systemTickUs_;
 };
 
 }  // namespace transport

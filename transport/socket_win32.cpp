@@ -141,6 +141,16 @@ int PendingConnectError(SOCKET s) {
     return error != 0 ? error : WSAETIMEDOUT;
 }
 
+// Whether input waits, in one call.  Under Wine every socket call is a round
+// trip to its server, and asking for the bytes queued costs less than a
+// select(); a stream's end and a socket's error show only in select(), which
+// a stream socket keeps.  A datagram socket's error shows at its next recv.
+bool InputReady(SOCKET s, bool datagram) {
+    u_long queued = 0;
+    if (datagram && ioctlsocket(s, FIONREAD, &queued) == 0) return queued > 0;
+    return Ready(s, false, 0);
+}
+
 // Size of the datagram at the head of the queue fits `room`?  A peek into a
 // smaller buffer fails with WSAEMSGSIZE and leaves the datagram queued.
 bool NextDatagramFits(SOCKET s, char* buffer, int room) {
@@ -151,7 +161,8 @@ bool NextDatagramFits(SOCKET s, char* buffer, int room) {
 }  // namespace
 
 struct CZavClientSocket::Waiting final : transport::WaitSystem {
-    explicit Waiting(SOCKET s) : socket(s), event(WSACreateEvent()), paced(sleeper.TickUs()) {}
+    Waiting(SOCKET s, bool isDatagram)
+        : socket(s), datagram(isDatagram), event(WSACreateEvent()), paced(sleeper.TickUs()) {}
     ~Waiting() override {
         if (event != WSA_INVALID_EVENT) WSACloseEvent(event);
     }
@@ -162,17 +173,30 @@ struct CZavClientSocket::Waiting final : transport::WaitSystem {
         return event != WSA_INVALID_EVENT && WSAEventSelect(socket, event, FD_READ | FD_CLOSE) == 0;
     }
     bool Wait(int64_t limitUs) {
-        // Whatever set the event before has been read, or is seen by the
-        // first look; only what comes from now on may wake the sleep.
-        WSAResetEvent(event);
-        return paced.Wait(*this, limitUs);
+        seen = paced.Wait(*this, limitUs);
+        return seen;
+    }
+    bool TakeSeen() {
+        const bool was = seen;
+        seen = false;
+        return was;
     }
 
     int64_t NowUs() override { return transport::MonotonicUs(); }
-    bool InputWaiting() override { return Ready(socket, false, 0); }
-    bool SleepCoarse(int64_t us) override { return sleeper.Sleep(event, us); }
+    bool InputWaiting() override { return InputReady(socket, datagram); }
+    // An event left set by input that has since been read wakes the sleep
+    // with nothing to read: it is cleared then, and the sleep goes on.
+    // Clearing it only then saves a call a wait.
+    bool SleepCoarse(int64_t us) override {
+        if (!sleeper.Sleep(event, us)) return false;
+        if (InputWaiting()) return true;
+        WSAResetEvent(event);
+        return false;
+    }
 
     SOCKET socket;
+    bool datagram;
+    bool seen = false;  // the last wait ended on input that is not yet read
     WSAEVENT event;
     transport::TickSleeper sleeper;
     transport::PacedWait paced;
@@ -232,17 +256,19 @@ int CZavClientSocket::Send(const uint8_t* frame) {
     SOCKET s = Handle(sock);
     int remaining = transport::kFrameSize;
     while (remaining > 0) {
-        // A link that cannot take more within the wait ends the send early;
-        // that is a short count, not an error.
-        if (!Ready(s, true, kSendWaitSeconds * 1000000)) break;
         const char* at = reinterpret_cast<const char*>(frame) + (transport::kFrameSize - remaining);
         int sent = send(s, at, remaining, 0);
-        if (sent == SOCKET_ERROR) {
-            if (WSAGetLastError() == WSAEWOULDBLOCK) continue;
+        if (sent != SOCKET_ERROR) {
+            remaining -= sent;
+            continue;
+        }
+        if (WSAGetLastError() != WSAEWOULDBLOCK) {
             lastError_ = WSAGetLastError();
             return -1;
         }
-        remaining -= sent;
+        // A link that cannot take more within the wait ends the send early;
+        // that is a short count, not an error.
+        if (!Ready(s, true, kSendWaitSeconds * 1000000)) break;
     }
     return transport::kFrameSize - remaining;
 }
@@ -254,7 +280,10 @@ int CZavClientSocket::Receive(uint8_t* buffer) {
     }
     SOCKET s = Handle(sock);
     int room = transport::kReadRoom;
-    while (room > 0 && Ready(s, false, 0)) {
+    // A wait that has just seen input spares the first look.
+    bool seen = waiting_ && waiting_->TakeSeen();
+    while (room > 0 && (seen || InputReady(s, datagram_))) {
+        seen = false;
         char* at = reinterpret_cast<char*>(buffer) + (transport::kReadRoom - room);
         // A datagram that does not fit the room left would be cut short and
         // its tail lost; leave it whole for the next Read.
@@ -282,7 +311,7 @@ bool CZavClientSocket::WaitReadableUs(int64_t timeoutUs) {
     if (!waiting_) {
         // Without an event the wait falls back on select(), which ends its
         // time limit on a tick.
-        std::unique_ptr<Waiting> waiting(new (std::nothrow) Waiting(Handle(sock)));
+        std::unique_ptr<Waiting> waiting(new (std::nothrow) Waiting(Handle(sock), datagram_));
         if (!waiting || !waiting->Attach()) return Ready(Handle(sock), false, limitUs);
         waiting_ = std::move(waiting);
     }
