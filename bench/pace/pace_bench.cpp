@@ -1,10 +1,10 @@
 // The driver's pace against a scales emulator already listening on
 // 127.0.0.1, the same program on Linux and on Windows (under Wine), so that
 // both builds meet the same emulator in one run (run.sh):
-//   raw   a plain UDP socket sends the upload's frames (a clock and a goods
-//         record in turn) and takes each reply: the device's pace with no
-//         driver in between, and on Windows the floor the system's own
-//         sockets allow;
+//   raw   a plain blocking UDP socket sends the upload's frames (a clock and
+//         a goods record in turn) and takes each reply: the device's pace
+//         with no driver in between, and the floor of the system's own
+//         sockets (raw_trip.h);
 //   limit one good is two such round trips;
 //   upload the goods through the scales object as UploadGoods sends them.
 // Usage: bench_upload_pace PORT [GOODS] [LABEL]
@@ -13,9 +13,9 @@
 #include <cstdlib>
 #include <string>
 
+#include "bench/pace/raw_trip.h"
 #include "scales/frames.h"
 #include "scales/rongta1000.h"
-#include "tests/emulator/udp_probe.h"
 
 namespace {
 
@@ -25,27 +25,20 @@ constexpr int kDefaultGoods = 100;
 // Round trips and goods before anything is timed: Wine's first calls of a
 // kind are much slower than the rest.
 constexpr int kWarmUpGoods = 10;
-constexpr int kReplyWaitMs = 2000;
 
 double SecondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-// Mean seconds a round trip, or a negative number when a reply did not come.
+// Mean seconds a round trip with the upload's own frames, a clock and a
+// goods record in turn; negative when a reply did not come.
 double RawRoundTrip(uint16_t port, int goods) {
-    emu_test::UdpProbe probe(port);
     scales::GoodsFields fields;
     fields.code = fields.plu = 1;
     const scales::Frame clock = scales::BuildClockFrame({2024, 3, 5, 9, 7, 45});
     const scales::Frame record = scales::BuildGoodsFrame("Goods", fields);
-    const emu_test::Datagram frames[] = {{clock.begin(), clock.end()},
-                                         {record.begin(), record.end()}};
-    const auto start = Clock::now();
-    for (int i = 0; i < 2 * goods; ++i) {
-        probe.Send(frames[i % 2]);
-        if (probe.ReceiveOne(kReplyWaitMs).empty()) return -1;
-    }
-    return SecondsSince(start) / (2 * goods);
+    return pace::RawRoundTrip(port, {{clock.begin(), clock.end()}, {record.begin(), record.end()}},
+                              2 * goods);
 }
 
 // Goods a second, or a negative number when a good failed.
