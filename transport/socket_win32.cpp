@@ -185,11 +185,15 @@ struct CZavClientSocket::Waiting final : transport::WaitSystem {
     int64_t NowUs() override { return transport::MonotonicUs(); }
     bool InputWaiting() override { return InputReady(socket, datagram); }
     // An event left set by input that has since been read wakes the sleep
-    // with nothing to read: it is cleared then, and the sleep goes on.
-    // Clearing it only then saves a call a wait.
+    // with nothing to read: it is cleared then, and the sleep goes on (the
+    // look before the next sleep sees input that came meanwhile).  Clearing
+    // it only then saves a call a wait.  A wake-up with no bytes queued may
+    // also be a datagram socket's error,
+    // which FD_READ reports too and only select() shows: the next Read then
+    // reports it (and its recv arms FD_READ again).
     bool SleepCoarse(int64_t us) override {
         if (!sleeper.Sleep(event, us)) return false;
-        if (InputWaiting()) return true;
+        if (InputWaiting() || Ready(socket, false, 0)) return true;
         WSAResetEvent(event);
         return false;
     }
