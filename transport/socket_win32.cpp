@@ -188,9 +188,9 @@ struct CZavClientSocket::Waiting final : transport::WaitSystem {
     // with nothing to read: it is cleared then, and the sleep goes on (the
     // look before the next sleep sees input that came meanwhile).  Clearing
     // it only then saves a call a wait.  A wake-up with no bytes queued may
-    // also be a datagram socket's error,
-    // which FD_READ reports too and only select() shows: the next Read then
-    // reports it (and its recv arms FD_READ again).
+    // also be a datagram socket's error, which FD_READ reports too and only
+    // select() shows: the next Read then reports it (and its recv arms
+    // FD_READ again).
     bool SleepCoarse(int64_t us) override {
         if (!sleeper.Sleep(event, us)) return false;
         if (InputWaiting() || Ready(socket, false, 0)) return true;
