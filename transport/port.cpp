@@ -1,7 +1,5 @@
 #include "transport/port.h"
 
-#include <exception>
-
 #include "transport/com_port.h"
 #include "transport/link.h"
 #include "transport/lock.h"
@@ -156,10 +154,8 @@ int32_t CZavComLanPort::OpenNetwork() {
     } catch (...) {
     }
     WriteMonitorRecord(kErrorOpenRecord, Count(kErrorOpenRecord), transport::kDirectionSystem);
-    // The socket was made: "CLOSE" follows, as for every network failure.
-    WriteFault(error);
-    WriteMonitorRecord(kCloseRecord, Count(kCloseRecord), transport::kDirectionSystem);
-    s_->link.reset();
+    // The socket was made, so "CLOSE" follows.
+    Failed(error);
     return kOpenFailed;
 }
 
