@@ -18,12 +18,10 @@
 #include <string>
 
 class MonitorFile;
-namespace transport {
-struct LinkError;
-struct LineSettings;
-}  // namespace transport
 
 namespace transport {
+struct LinkError;                // link.h
+struct LineSettings;             // link.h
 constexpr int kFrameSize = 259;  // every request the scales take
 constexpr int kReadRoom = 5120;  // room Read may fill
 constexpr uint8_t kConnectionNone = 0;
