@@ -163,8 +163,12 @@ bool NextDatagramFits(SOCKET s, char* buffer, int room) {
 struct CZavClientSocket::Waiting final : transport::WaitSystem {
     Waiting(SOCKET s, bool isDatagram)
         : socket(s), datagram(isDatagram), event(WSACreateEvent()), paced(sleeper.TickUs()) {}
+    // The socket is closed after this: it must not set the event once it
+    // is gone.
     ~Waiting() override {
-        if (event != WSA_INVALID_EVENT) WSACloseEvent(event);
+        if (event == WSA_INVALID_EVENT) return;
+        WSAEventSelect(socket, nullptr, 0);
+        WSACloseEvent(event);
     }
 
     // The event is set when data arrives after the last recv (FD_READ is
