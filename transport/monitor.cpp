@@ -135,6 +135,15 @@ std::string DescribeSerialLine(const std::string& comName, uint32_t baudRate, in
     return line.substr(0, kMaxDescription);
 }
 
+std::string FaultRecordText(const LinkError& error) {
+    // In the order of Fault.
+    static constexpr const char* kFaultNames[] = {
+        "ERROR",        "ERROR_NO_DEVICE",       "ERROR_BUSY",
+        "ERROR_DENIED", "ERROR_SETTING_REFUSED", "ERROR_IO"};
+    return Format("%s %d", NameFrom(kFaultNames, static_cast<int32_t>(error.fault)),
+                  error.systemError);
+}
+
 std::string DescribeEthernetLink(const std::string& host, uint32_t portNumber) {
     return Format("ETHERNET: %s:%d", host.c_str(), static_cast<int32_t>(portNumber))
         .substr(0, kMaxDescription);

@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 
+#include "transport/link.h"
 #include "transport/local_time.h"
 
 // One open monitor file (monitor_file_<os>.cpp).  Others may read it while a
@@ -56,6 +57,10 @@ std::string DescribeSerialLine(const std::string& comName, uint32_t baudRate, in
                                uint32_t dataBits, int32_t stopBits, uint8_t handshaking,
                                uint8_t xonXoff);
 std::string DescribeEthernetLink(const std::string& host, uint32_t portNumber);
+
+// The bytes of the system record that follows a failure: who is at fault
+// and the system's error number, e.g. "ERROR_BUSY 11" or "ERROR_IO 104".
+std::string FaultRecordText(const LinkError& error);
 
 // The whole record as it goes into the file; empty when there is nothing to
 // write (no bytes, or a direction other than kDirectionSystem/Out/In).

@@ -1,13 +1,11 @@
 #include "transport/port.h"
 
-#include <exception>
-
 #include "transport/com_port.h"
+#include "transport/link.h"
 #include "transport/lock.h"
 #include "transport/module_dir.h"
 #include "transport/monitor.h"
 #include "transport/networking.h"
-#include "transport/socket.h"
 
 namespace {
 
@@ -25,6 +23,7 @@ constexpr uint8_t kCloseRecord[] = {'C', 'L', 'O', 'S', 'E'};
 
 constexpr int32_t kOpened = 0;
 constexpr int32_t kOpenFailed = 1;
+constexpr int32_t kWriteNetworkFailed = 0;
 constexpr int32_t kWriteNothingOpen = -1;
 constexpr int32_t kWriteSerialFailed = -2;
 constexpr int32_t kLineApplied = 0;
@@ -46,8 +45,7 @@ int32_t Count(const uint8_t (&)[N]) {
 }  // namespace
 
 struct CZavComLanPort::State {
-    std::unique_ptr<CZavClientSocket> networkLink;
-    std::unique_ptr<COMPort> serialLink;
+    std::unique_ptr<transport::Link> link;
     bool monitorEnabled = false;
     std::u16string monitorPath;
     uint8_t connectionType = transport::kConnectionNone;
@@ -122,18 +120,19 @@ int32_t CZavComLanPort::OpenConfigured() {
 }
 
 int32_t CZavComLanPort::OpenSerial() {
-    try {
-        s_->serialLink.reset(new COMPort(s_->comName.c_str()));
-        COMPort& line = *s_->serialLink;
-        line.SetBaudRate(s_->baudRate);
-        line.SetParity(static_cast<uint8_t>(s_->parity));
-        line.SetDataBits(static_cast<uint8_t>(s_->dataBits));
-        line.SetStopBits(static_cast<uint8_t>(s_->stopBits));
-        line.SetHandshaking(s_->handshaking);
-        line.SetXonXoff(s_->xonXoff);
-    } catch (...) {
+    transport::LinkError error;
+    std::unique_ptr<COMPort> line = COMPort::Open(s_->comName.c_str(), error);
+    if (!line) {
+        // Nothing was held: no "CLOSE" follows.
         WriteMonitorRecord(kErrorOpenRecord, Count(kErrorOpenRecord), transport::kDirectionSystem);
-        Disconnect();
+        WriteFault(error);
+        return kOpenFailed;
+    }
+    s_->link = std::move(line);
+    // The stored settings, in one write.
+    if (!s_->link->ApplyLine(LineSettings(), error)) {
+        WriteMonitorRecord(kErrorOpenRecord, Count(kErrorOpenRecord), transport::kDirectionSystem);
+        Failed(error);
         return kOpenFailed;
     }
     WriteMonitorRecord(kOpenRecord, Count(kOpenRecord), transport::kDirectionSystem);
@@ -141,130 +140,126 @@ int32_t CZavComLanPort::OpenSerial() {
 }
 
 int32_t CZavComLanPort::OpenNetwork() {
+    transport::LinkError error{transport::Fault::kIo, 0};
     try {
         transport::StartNetworking();
-        s_->networkLink.reset(new CZavClientSocket(s_->socketKind));
+        std::unique_ptr<transport::NetworkLink> network = transport::NewNetworkLink(s_->socketKind);
+        transport::NetworkLink& connecting = *network;
+        s_->link = std::move(network);
         uint16_t port = static_cast<uint16_t>(s_->portNumber & kPortNumberMask);
-        if (s_->networkLink->Connect(s_->host.c_str(), port) == CZavClientSocket::kConnectOk) {
+        if (connecting.Connect(s_->host.c_str(), port, error)) {
             WriteMonitorRecord(kOpenRecord, Count(kOpenRecord), transport::kDirectionSystem);
             return kOpened;
         }
     } catch (...) {
     }
     WriteMonitorRecord(kErrorOpenRecord, Count(kErrorOpenRecord), transport::kDirectionSystem);
-    Disconnect();
+    // The socket was made, so "CLOSE" follows.
+    Failed(error);
     return kOpenFailed;
 }
 
 int32_t CZavComLanPort::Disconnect() {
     CiAutoLockMutex hold(&s_->lock);
-    if (s_->networkLink) {
+    if (s_->link) {
         WriteMonitorRecord(kCloseRecord, Count(kCloseRecord), transport::kDirectionSystem);
-        s_->networkLink.reset();
-    }
-    if (s_->serialLink) {
-        WriteMonitorRecord(kCloseRecord, Count(kCloseRecord), transport::kDirectionSystem);
-        s_->serialLink.reset();
+        s_->link.reset();
     }
     return 0;
 }
 
+// A link's failure: who is at fault goes to the monitor, then the port
+// closes.
+void CZavComLanPort::Failed(const transport::LinkError& error) {
+    WriteFault(error);
+    Disconnect();
+}
+
+void CZavComLanPort::WriteFault(const transport::LinkError& error) {
+    try {
+        const std::string text = transport::FaultRecordText(error);
+        WriteMonitorRecord(reinterpret_cast<const uint8_t*>(text.data()),
+                           static_cast<int32_t>(text.size()), transport::kDirectionSystem);
+    } catch (...) {
+        // The monitor never makes a port operation fail.
+    }
+}
+
 int32_t CZavComLanPort::Read(uint8_t* buffer) {
     CiAutoLockMutex hold(&s_->lock);
-    int32_t n = 0;
-    bool closeAfter = false;
-    if (s_->networkLink) {
-        n = s_->networkLink->Receive(buffer);
-        if (n < 0) {
-            Disconnect();
-            return 0;
-        }
-        // A closed stream stays readable for ever: kept open, it would make
-        // every wait for a reply return at once with nothing.
-        closeAfter = s_->networkLink->PeerClosed();
-    } else if (s_->serialLink) {
-        try {
-            n = s_->serialLink->Read(buffer, transport::kReadRoom);
-        } catch (...) {
-            Disconnect();
-            return 0;
-        }
+    if (!s_->link) return 0;
+    transport::LinkError error;
+    const int32_t n = s_->link->Read(buffer, error);
+    if (n < 0) {
+        Failed(error);
+        return 0;
     }
     WriteMonitorRecord(buffer, n, transport::kDirectionIn);
-    if (closeAfter) Disconnect();
+    if (s_->link->Ended()) Disconnect();
     return n;
 }
 
 int32_t CZavComLanPort::Write(const uint8_t* frame) {
     CiAutoLockMutex hold(&s_->lock);
-    int32_t n = 0;
-    if (s_->networkLink) {
-        n = s_->networkLink->Send(frame);
-        if (n < 0) {
-            Disconnect();
-            return 0;
-        }
-    } else if (s_->serialLink) {
-        try {
-            n = s_->serialLink->Write(frame, transport::kFrameSize);
-        } catch (...) {
-            Disconnect();
-            return kWriteSerialFailed;
-        }
-    } else {
-        return kWriteNothingOpen;
+    if (!s_->link) return kWriteNothingOpen;
+    transport::LinkError error;
+    const int32_t n = s_->link->Write(frame, error);
+    if (n < 0) {
+        const bool serial = s_->connectionType == transport::kConnectionSerial;
+        Failed(error);
+        return serial ? kWriteSerialFailed : kWriteNetworkFailed;
     }
     WriteMonitorRecord(frame, n, transport::kDirectionOut);
     return n;
 }
 
-template <typename Apply>
-int32_t CZavComLanPort::ApplyLineSetting(Apply apply) {
-    if (!s_->serialLink) return kLineNoSerial;
-    try {
-        apply(*s_->serialLink);
-        return kLineApplied;
-    } catch (...) {
-        Disconnect();
-        return kLineRefused;
-    }
+transport::LineSettings CZavComLanPort::LineSettings() const {
+    return transport::LineSettings{s_->baudRate, s_->parity,      s_->dataBits,
+                                   s_->stopBits, s_->handshaking, s_->xonXoff};
+}
+
+// The stored settings to an open serial line; the line is written only when
+// they change it.
+int32_t CZavComLanPort::ApplyLineSettings() {
+    if (!s_->link || !s_->link->TakesLineSettings()) return kLineNoSerial;
+    transport::LinkError error;
+    if (s_->link->ApplyLine(LineSettings(), error)) return kLineApplied;
+    Failed(error);
+    return kLineRefused;
 }
 
 int32_t CZavComLanPort::SetBaudRate(uint32_t speed) {
     CiAutoLockMutex hold(&s_->lock);
     s_->baudRate = speed;
-    return ApplyLineSetting([speed](COMPort& line) { line.SetBaudRate(speed); });
+    return ApplyLineSettings();
 }
 
 int32_t CZavComLanPort::SetNoParity() {
     CiAutoLockMutex hold(&s_->lock);
     s_->parity = transport::kParityNone;
-    return ApplyLineSetting([](COMPort& line) { line.SetParity(transport::kParityNone); });
+    return ApplyLineSettings();
 }
 
 int32_t CZavComLanPort::SetEightDataBits() {
     CiAutoLockMutex hold(&s_->lock);
     s_->dataBits = kDefaultDataBits;
-    return ApplyLineSetting([](COMPort& line) { line.SetDataBits(kDefaultDataBits); });
+    return ApplyLineSettings();
 }
 
 int32_t CZavComLanPort::SetOneStopBit() {
     CiAutoLockMutex hold(&s_->lock);
     s_->stopBits = transport::kOneStopBit;
-    return ApplyLineSetting([](COMPort& line) { line.SetStopBits(transport::kOneStopBit); });
+    return ApplyLineSettings();
 }
 
 bool CZavComLanPort::IsConnected() {
     CiAutoLockMutex hold(&s_->lock);
-    if (s_->networkLink) return s_->networkLink->IsValid();
-    return s_->serialLink != nullptr;
+    return s_->link != nullptr;
 }
 
 bool CZavComLanPort::WaitForInputUs(int64_t timeoutUs) {
     CiAutoLockMutex hold(&s_->lock);
-    if (s_->networkLink) return s_->networkLink->WaitReadableUs(timeoutUs);
-    if (s_->serialLink) return s_->serialLink->WaitReadableUs(timeoutUs);
-    return false;
+    return s_->link && s_->link->WaitReadableUs(timeoutUs);
 }
 
 bool CZavComLanPort::WaitForInput(int timeoutMs) {
@@ -274,8 +269,7 @@ bool CZavComLanPort::WaitForInput(int timeoutMs) {
 
 int32_t CZavComLanPort::OutputQueued() {
     CiAutoLockMutex hold(&s_->lock);
-    if (!s_->serialLink) return -1;
-    return s_->serialLink->OutputQueued();
+    return s_->link ? s_->link->OutputQueued() : -1;
 }
 
 void CZavComLanPort::SetMonitorDevice(const char* deviceId) {

@@ -1,8 +1,11 @@
 // CZavComLanPort: the one channel through which a scales object talks to its
 // device, over a network socket (UDP or TCP) or a serial line.
 //
-// The port never reconnects by itself and Read never waits: it returns what
-// has arrived (up to kReadRoom bytes).  Reply timing belongs to the caller,
+// The port holds at most one link (link.h): UDP, TCP or serial.  It never
+// reconnects by itself and Read never waits: it returns what has arrived (up
+// to kReadRoom bytes).  A link's failure closes the port, is written to the
+// monitor with who is at fault and the system's error number, and comes back
+// as the result codes below.  Reply timing belongs to the caller,
 // which may use WaitForInput to sleep until bytes arrive instead of sleeping a
 // fixed step.  Every open, failed open, close, write and non-empty read is
 // written to the port monitor when it is on (see monitor.h).  Every operation
@@ -14,11 +17,11 @@
 #include <mutex>
 #include <string>
 
-class CZavClientSocket;
-class COMPort;
 class MonitorFile;
 
 namespace transport {
+struct LinkError;                // link.h
+struct LineSettings;             // link.h
 constexpr int kFrameSize = 259;  // every request the scales take
 constexpr int kReadRoom = 5120;  // room Read may fill
 constexpr uint8_t kConnectionNone = 0;
@@ -74,8 +77,10 @@ class CZavComLanPort {
     int32_t OpenConfigured();
     int32_t OpenSerial();
     int32_t OpenNetwork();
-    template <typename Apply>
-    int32_t ApplyLineSetting(Apply apply);
+    int32_t ApplyLineSettings();
+    void Failed(const transport::LinkError& error);
+    void WriteFault(const transport::LinkError& error);
+    transport::LineSettings LineSettings() const;
     std::string Description();
 
     std::unique_ptr<State> s_;

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 class CZavSocket {
   public:
@@ -34,6 +35,7 @@ class CZavClientSocket : public CZavSocket {
     // Creates the socket: datagram when `socketKind` is 1, stream otherwise.
     // A failed creation leaves the socket invalid and makes Connect fail.
     explicit CZavClientSocket(uint8_t socketKind);
+    ~CZavClientSocket() override;
 
     // `host` is a dotted IPv4 address or a host name.  Waits at most 3 s in
     // all, name look-up included; a dotted address is never looked up.
@@ -50,10 +52,17 @@ class CZavClientSocket : public CZavSocket {
     // True when input (or an error) is waiting, within `timeoutUs`
     // microseconds.
     bool WaitReadableUs(int64_t timeoutUs);
+    // The system's error number behind the last failure of Connect, Send or
+    // Receive (for a host that does not resolve, the resolver's own code).
+    int LastError() const { return lastError_; }
 
   private:
+    struct Waiting;  // what a wait needs beyond the socket, per OS
+
     bool datagram_;
     bool peerClosed_ = false;
+    int lastError_ = 0;
+    std::unique_ptr<Waiting> waiting_;
 };
 
 // Networking must be started before a socket is made: networking.h.

@@ -64,40 +64,42 @@ int LookupStatus(Lookup* lookup, Clock::time_point deadline) {
     }
 }
 
-// The first IPv4 address of `host`, or false.  A dotted address never goes to
-// the resolver; a name is given up at `deadline`, as a resolver that never
-// answers would otherwise hold the host's thread for its own time-outs
-// (several seconds a server, for every server in its list).
-bool ResolveIpv4(const char* host, in_addr* out, Clock::time_point deadline) {
-    if (inet_pton(AF_INET, host, out) == 1) return true;
+// Looks up the first IPv4 address of `host`: 0, or the resolver's code
+// (EAI_*) for why not.  A dotted address never goes to the resolver; a name
+// is given up at `deadline`, as a resolver that never answers would otherwise
+// hold the host's thread for its own time-outs (several seconds a server,
+// for every server in its list).
+int ResolveIpv4(const char* host, in_addr* out, Clock::time_point deadline) {
+    if (inet_pton(AF_INET, host, out) == 1) return 0;
     Lookup* lookup = new (std::nothrow) Lookup;
-    if (lookup == nullptr) return false;
+    if (lookup == nullptr) return EAI_MEMORY;
     try {
         lookup->name = host;
     } catch (...) {
         delete lookup;
-        return false;
+        return EAI_MEMORY;
     }
     lookup->hints.ai_family = AF_INET;
     lookup->request.ar_name = lookup->name.c_str();
     lookup->request.ar_request = &lookup->hints;
     gaicb* list[] = {&lookup->request};
-    if (getaddrinfo_a(GAI_NOWAIT, list, 1, nullptr) != 0) {
+    const int started = getaddrinfo_a(GAI_NOWAIT, list, 1, nullptr);
+    if (started != 0) {
         delete lookup;
-        return false;
+        return started;
     }
     int status = LookupStatus(lookup, deadline);
     if (status == EAI_INPROGRESS) {
         const int cancelled = gai_cancel(&lookup->request);
-        if (cancelled == EAI_NOTCANCELED) return false;  // left to the resolver
+        if (cancelled == EAI_NOTCANCELED) return EAI_INPROGRESS;  // left to the resolver
         status = cancelled == EAI_ALLDONE ? gai_error(&lookup->request) : EAI_CANCELED;
     }
     addrinfo* found = lookup->request.ar_result;
-    const bool resolved = status == 0 && found != nullptr;
-    if (resolved) *out = reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr;
+    if (status == 0 && found == nullptr) status = EAI_NONAME;
+    if (status == 0) *out = reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr;
     if (found != nullptr) freeaddrinfo(found);
     delete lookup;
-    return resolved;
+    return status;
 }
 
 bool SetNonBlocking(int fd) {
@@ -107,14 +109,16 @@ bool SetNonBlocking(int fd) {
 
 // A refused or failed stream connect also makes the socket writable on POSIX
 // systems; only the socket's pending error tells it from a real connection.
-bool ConnectSucceeded(int fd, Clock::time_point deadline) {
+// 0 when connected, else the error number.
+int ConnectError(int fd, Clock::time_point deadline) {
     const auto left =
         std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now());
     int revents = transport::PollForUs(fd, POLLOUT, left.count());
-    if ((revents & POLLOUT) == 0) return false;
+    if ((revents & POLLOUT) == 0) return ETIMEDOUT;
     int error = 0;
     socklen_t len = sizeof error;
-    return getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &len) == 0 && error == 0;
+    if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &len) != 0) return errno;
+    return error;
 }
 
 // Size of the datagram at the head of the queue, or -1 when none is there.
@@ -133,6 +137,11 @@ CZavSocket::~CZavSocket() {
     if (IsValid()) close(static_cast<int>(sock));
     sock = kInvalidSocket;
 }
+
+// ppoll waits to the microsecond: nothing beyond the socket is needed.
+struct CZavClientSocket::Waiting {};
+
+CZavClientSocket::~CZavClientSocket() = default;
 
 CZavClientSocket::CZavClientSocket(uint8_t socketKind)
     : datagram_(socketKind == transport::kSocketDatagram) {
@@ -153,19 +162,30 @@ int CZavClientSocket::Connect(const char* host, uint16_t port) {
     address.sin_port = htons(port);
     // No host at all is no address: the system would otherwise take an empty
     // name for this computer itself.
-    if (host == nullptr || *host == '\0' || !ResolveIpv4(host, &address.sin_addr, deadline)) {
+    if (host == nullptr || *host == '\0') {
+        lastError_ = EAI_NONAME;
         return kConnectUnresolved;
     }
+    lastError_ = ResolveIpv4(host, &address.sin_addr, deadline);
+    if (lastError_ != 0) return kConnectUnresolved;
     int fd = static_cast<int>(sock);
-    if (!IsValid() || !SetNonBlocking(fd)) return kConnectFailed;
+    if (!IsValid() || !SetNonBlocking(fd)) {
+        lastError_ = IsValid() ? errno : EBADF;
+        return kConnectFailed;
+    }
     // A datagram socket only records the peer's address and connects at once.
     if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) return kConnectOk;
+    lastError_ = errno;
     if (errno != EINPROGRESS && errno != EINTR) return kConnectFailed;
-    return ConnectSucceeded(fd, deadline) ? kConnectOk : kConnectFailed;
+    lastError_ = ConnectError(fd, deadline);
+    return lastError_ == 0 ? kConnectOk : kConnectFailed;
 }
 
 int CZavClientSocket::Send(const uint8_t* frame) {
-    if (!IsValid()) return -1;
+    if (!IsValid()) {
+        lastError_ = EBADF;
+        return -1;
+    }
     int fd = static_cast<int>(sock);
     int remaining = transport::kFrameSize;
     while (remaining > 0) {
@@ -175,6 +195,7 @@ int CZavClientSocket::Send(const uint8_t* frame) {
         ssize_t sent = send(fd, frame + (transport::kFrameSize - remaining), remaining, kSendFlags);
         if (sent < 0) {
             if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) continue;
+            lastError_ = errno;
             return -1;
         }
         remaining -= static_cast<int>(sent);
@@ -183,7 +204,10 @@ int CZavClientSocket::Send(const uint8_t* frame) {
 }
 
 int CZavClientSocket::Receive(uint8_t* buffer) {
-    if (!IsValid()) return -1;
+    if (!IsValid()) {
+        lastError_ = EBADF;
+        return -1;
+    }
     int fd = static_cast<int>(sock);
     int room = transport::kReadRoom;
     while (room > 0 && PollFor(fd, POLLIN, kReceivePollMs) != 0) {
@@ -196,6 +220,7 @@ int CZavClientSocket::Receive(uint8_t* buffer) {
         ssize_t got = recv(fd, buffer + (transport::kReadRoom - room), room, MSG_DONTWAIT);
         if (got < 0) {
             if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) break;
+            lastError_ = errno;
             return -1;
         }
         room -= static_cast<int>(got);

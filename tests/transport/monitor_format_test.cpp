@@ -99,6 +99,27 @@ TEST(MonitorRecord, DescriptionLines) {
     EXPECT_EQ(transport::DescribeEthernetLink(std::string(2000, 'h'), 1).size(), 1023u);
 }
 
+// The bytes of the record after a failure: who is at fault, then the
+// system's own number (a resolver's codes are negative on Linux).
+TEST(MonitorRecord, FaultTexts) {
+    using transport::Fault;
+    const struct {
+        Fault fault;
+        int systemError;
+        const char* text;
+    } cases[] = {
+        {Fault::kNoDevice, 2, "ERROR_NO_DEVICE 2"},
+        {Fault::kNoDevice, -2, "ERROR_NO_DEVICE -2"},
+        {Fault::kBusy, 11, "ERROR_BUSY 11"},
+        {Fault::kDenied, 13, "ERROR_DENIED 13"},
+        {Fault::kSettingRefused, 0, "ERROR_SETTING_REFUSED 0"},
+        {Fault::kIo, 10054, "ERROR_IO 10054"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(transport::FaultRecordText({c.fault, c.systemError}), c.text);
+    }
+}
+
 TEST(MonitorFileNames, DeviceIdIsCleanedInTheFileNameOnly) {
     using transport::SanitizeForFileName;
     EXPECT_EQ(SanitizeForFileName("A1B2C3D4E5F60718293A"), "A1B2C3D4E5F60718293A");

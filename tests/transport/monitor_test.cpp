@@ -32,6 +32,26 @@ std::string SystemRecord(const std::string& description, const std::string& data
     return kRule + std::string(header) + description + "\r\n" + kRuler + dataLine;
 }
 
+// A system record from its description line on, after a header of the
+// fixed time.
+std::string AfterHeader(const std::string& record) {
+    const std::string header = kRule + std::string("SYS        ") + transport_test::kFixedStamp;
+    if (record.compare(0, header.size(), header) != 0) return "(not a system record) " + record;
+    return record.substr(record.find("\r\n", header.size()) + 2);
+}
+
+// The records of a monitor file, each from its rule on.
+std::vector<std::string> Records(const std::string& log) {
+    std::vector<std::string> records;
+    for (size_t at = log.find(kRule); at != std::string::npos;) {
+        const size_t next = log.find(kRule, at + 1);
+        records.push_back(
+            log.substr(at, next == std::string::npos ? std::string::npos : next - at));
+        at = next;
+    }
+    return records;
+}
+
 const std::string kOpenLine =
     "00001: 4F 50 45 4E                   |                                  "
     "OPEN                \r\n";
@@ -75,19 +95,28 @@ TEST(PortMonitor, OpenWriteCloseAndFailedOpensAsRecords) {
     EXPECT_NE(out.find("00241: 55 55"), std::string::npos);
     EXPECT_EQ(out.find("00261:"), std::string::npos);
 
-    // A host that does not resolve: "ERROR_OPEN", then "CLOSE" for the socket.
-    // The space keeps the resolver from asking any name server.
+    // A host that does not resolve: "ERROR_OPEN", who is at fault, then
+    // "CLOSE" for the socket.  The space keeps the resolver from asking any
+    // name server.
     EXPECT_EQ(port.OpenLan("no such scales.invalid", 5001, transport::kSocketDatagram), 1);
     EXPECT_FALSE(port.IsConnected());
-    // No device name: only "ERROR_OPEN", described with the reset settings.
+    // No device name: "ERROR_OPEN" and who is at fault, described with the
+    // reset settings; nothing was held, so no "CLOSE".
     EXPECT_EQ(port.OpenCom(nullptr), 1);
     const std::string failedLan = "ETHERNET: no such scales.invalid:5001";
     const std::string failedCom = "COMPORT: ;4800\\None\\8\\1, Handshaking=0, xONxOFF=0";
-    std::string tail = SystemRecord(failedLan, kErrorOpenLine, 10) +
-                       SystemRecord(failedLan, kCloseLine, 5) +
-                       SystemRecord(failedCom, kErrorOpenLine, 10);
-    log = ReadFile(dir.File(kDefaultFile));
-    EXPECT_EQ(log.substr(log.size() - tail.size()), tail);
+    // Who is at fault: "ERROR_NO_DEVICE " and the system's own error number.
+    const std::string fault = "00001: 45 52 52 4F 52 5F 4E 4F 5F 44 | 45 56 49 43 45 20";
+    const std::string lanFault = failedLan + "\r\n" + kRuler + fault;
+    const std::string comFault = failedCom + "\r\n" + kRuler + fault;
+    const std::vector<std::string> records = Records(ReadFile(dir.File(kDefaultFile)));
+    ASSERT_GE(records.size(), 5u);
+    const std::string* last = &records[records.size() - 5];
+    EXPECT_EQ(last[0], SystemRecord(failedLan, kErrorOpenLine, 10));
+    EXPECT_EQ(AfterHeader(last[1]).substr(0, lanFault.size()), lanFault);
+    EXPECT_EQ(last[2], SystemRecord(failedLan, kCloseLine, 5));
+    EXPECT_EQ(last[3], SystemRecord(failedCom, kErrorOpenLine, 10));
+    EXPECT_EQ(AfterHeader(last[4]).substr(0, comFault.size()), comFault);
 }
 
 TEST(PortMonitor, MarkerFileIsLookedForOnlyWhenThePortIsMade) {

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -12,7 +13,7 @@
 #include <chrono>
 #include <fstream>
 #include <functional>
-#include <stdexcept>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -65,13 +66,14 @@ class PtyPair {
     std::string path_;
 };
 
-std::string RaisedText(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const std::runtime_error& e) {
-        return e.what();
-    }
-    return "nothing raised";
+constexpr transport::LineSettings k4800{4800, transport::kParityNone, 8, transport::kOneStopBit, 0,
+                                        0};
+
+// The line with one setting changed.
+transport::LineSettings With(void (*change)(transport::LineSettings&)) {
+    transport::LineSettings line = k4800;
+    change(line);
+    return line;
 }
 
 TEST(SerialPort, OpensRawAtBaseStateAndMovesBytesUntouched) {
@@ -112,50 +114,56 @@ TEST(SerialPort, OpensRawAtBaseStateAndMovesBytesUntouched) {
               std::vector<uint8_t>(reply, reply + sizeof reply));
 }
 
-TEST(SerialPort, EveryParityDataBitsStopBitsAndFlowControl) {
+// Each row: the settings asked for and either the bits the device then holds
+// or the refusal.  A pseudo-terminal carries no parity and only 8 data bits:
+// it drops PARENB, which only the read-back shows (a refusal without a
+// system error number), and refuses CS7 itself (EINVAL); what has no termios
+// form at all is refused before anything is written (EINVAL).
+TEST(SerialLine, EachSettingReachesTheDeviceOrIsRefusedAsASetting) {
+    using transport::LineSettings;
+    struct Case {
+        const char* what;
+        LineSettings line;
+        bool taken;
+        int systemError;
+        tcflag_t cflagBits;  // CSTOPB | CRTSCTS held, when taken
+        tcflag_t iflagBits;  // IXON | IXOFF held, when taken
+        speed_t speed;
+    } cases[] = {
+        {"base", k4800, true, 0, 0, 0, B4800},
+        {"115200", With([](LineSettings& l) { l.baudRate = 115200; }), true, 0, 0, 0, B115200},
+        {"1.5 stop bits", With([](LineSettings& l) { l.stopBits = 1; }), true, 0, CSTOPB, 0, B4800},
+        {"2 stop bits", With([](LineSettings& l) { l.stopBits = 2; }), true, 0, CSTOPB, 0, B4800},
+        {"RTS/CTS", With([](LineSettings& l) { l.handshaking = 1; }), true, 0, CRTSCTS, 0, B4800},
+        {"XON/XOFF", With([](LineSettings& l) { l.xonXoff = 1; }), true, 0, 0, IXON | IXOFF, B4800},
+        {"odd parity", With([](LineSettings& l) { l.parity = 1; }), false, 0, 0, 0, 0},
+        {"space parity", With([](LineSettings& l) { l.parity = 4; }), false, 0, 0, 0, 0},
+        {"7 data bits", With([](LineSettings& l) { l.dataBits = 7; }), false, EINVAL, 0, 0, 0},
+        {"12345 baud", With([](LineSettings& l) { l.baudRate = 12345; }), false, EINVAL, 0, 0, 0},
+        {"9 data bits", With([](LineSettings& l) { l.dataBits = 9; }), false, EINVAL, 0, 0, 0},
+        {"parity 5", With([](LineSettings& l) { l.parity = 5; }), false, EINVAL, 0, 0, 0},
+        {"stop bits 3", With([](LineSettings& l) { l.stopBits = 3; }), false, EINVAL, 0, 0, 0},
+    };
     PtyPair pty;
-    COMPort line(pty.path());
-    // A pseudo-terminal carries no parity and only 8 data bits: it drops
-    // PARENB and forces CS8 while keeping the other bits.  So each parity
-    // must be refused, and leaves behind the rest of what was asked for.
-    struct ParityCase {
-        uint8_t code;
-        tcflag_t keptBits;
-    } parities[] = {{transport::kParityOdd, PARODD},
-                    {transport::kParityEven, 0},
-                    {transport::kParityMark, PARODD | CMSPAR},
-                    {transport::kParitySpace, CMSPAR}};
-    for (const ParityCase& c : parities) {
-        EXPECT_EQ(RaisedText([&] { line.SetParity(c.code); }), transport::kComStateRefused);
-        EXPECT_EQ(pty.Line().c_cflag & (PARENB | PARODD | CMSPAR), c.keptBits) << int(c.code);
+    transport::LinkError error;
+    std::unique_ptr<COMPort> line = COMPort::Open(pty.path(), error);
+    ASSERT_TRUE(line);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        error = transport::LinkError{};
+        ASSERT_TRUE(line->ApplyLine(k4800, error));
+        EXPECT_EQ(line->ApplyLine(c.line, error), c.taken);
+        if (!c.taken) {
+            EXPECT_EQ(error.fault, transport::Fault::kSettingRefused);
+            EXPECT_EQ(error.systemError, c.systemError);
+            continue;
+        }
+        termios t = pty.Line();
+        EXPECT_EQ(cfgetospeed(&t), c.speed);
+        EXPECT_EQ(t.c_cflag & (CSTOPB | CRTSCTS | PARENB), c.cflagBits);
+        EXPECT_EQ(t.c_iflag & (IXON | IXOFF), c.iflagBits);
+        EXPECT_EQ(t.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
     }
-    line.SetParity(transport::kParityNone);
-    EXPECT_EQ(pty.Line().c_cflag & (PARENB | PARODD | CMSPAR), 0u);
-    EXPECT_EQ(RaisedText([&] { line.SetDataBits(7); }), transport::kComStateRefused);
-    line.SetDataBits(8);
-
-    line.SetStopBits(transport::kOneAndHalfStopBits);
-    EXPECT_NE(pty.Line().c_cflag & CSTOPB, 0u);
-    line.SetStopBits(transport::kOneStopBit);
-    EXPECT_EQ(pty.Line().c_cflag & CSTOPB, 0u);
-    line.SetStopBits(transport::kTwoStopBits);
-    EXPECT_NE(pty.Line().c_cflag & CSTOPB, 0u);
-    line.SetHandshaking(1);
-    EXPECT_NE(pty.Line().c_cflag & CRTSCTS, 0u);
-    line.SetHandshaking(0);
-    EXPECT_EQ(pty.Line().c_cflag & CRTSCTS, 0u);
-    line.SetXonXoff(1);
-    EXPECT_EQ(pty.Line().c_iflag & (IXON | IXOFF), static_cast<tcflag_t>(IXON | IXOFF));
-    line.SetXonXoff(0);
-    EXPECT_EQ(pty.Line().c_iflag & (IXON | IXOFF), 0u);
-    line.SetBaudRate(115200);
-    termios fast = pty.Line();
-    EXPECT_EQ(cfgetospeed(&fast), B115200);
-
-    EXPECT_EQ(RaisedText([&] { line.SetBaudRate(12345); }), transport::kComStateRefused);
-    EXPECT_EQ(RaisedText([&] { line.SetDataBits(9); }), transport::kComStateRefused);
-    EXPECT_EQ(RaisedText([&] { line.SetParity(5); }), transport::kComStateRefused);
-    EXPECT_EQ(RaisedText([&] { line.SetStopBits(3); }), transport::kComStateRefused);
 }
 
 TEST(SerialPort, PortLineSettingsReachTheDeviceAndARefusalClosesThePort) {
@@ -182,7 +190,10 @@ TEST(SerialPort, SecondOpenOfTheSameDeviceFailsUntilTheFirstCloses) {
     ASSERT_EQ(first.OpenCom(pty.path()), 0);
     EXPECT_EQ(second.OpenCom(pty.path()), 1);
     EXPECT_FALSE(second.IsConnected());
-    EXPECT_EQ(RaisedText([&] { COMPort again(pty.path()); }), transport::kComOpenFailed);
+    transport::LinkError error;
+    EXPECT_FALSE(COMPort::Open(pty.path(), error));
+    EXPECT_EQ(error.fault, transport::Fault::kBusy);
+    EXPECT_EQ(error.systemError, EWOULDBLOCK);
     first.Disconnect();
     EXPECT_EQ(second.OpenCom(pty.path()), 0);
 }
@@ -199,7 +210,8 @@ TEST(SerialPort, OtherEndVanishingFailsTheReadAndClosesThePort) {
     EXPECT_EQ(port.Write(buf.data()), -1);
 }
 
-TEST(SerialPort, WriteToVanishedDeviceGivesMinusTwo) {
+TEST(SerialPort, WriteToVanishedDeviceGivesMinusTwoAndRecordsTheFault) {
+    transport_test::LibraryDir dir(true);
     PtyPair pty;
     CZavComLanPort port;
     ASSERT_EQ(port.OpenCom(pty.path()), 0);
@@ -207,25 +219,46 @@ TEST(SerialPort, WriteToVanishedDeviceGivesMinusTwo) {
     std::vector<uint8_t> frame(transport::kFrameSize);
     EXPECT_EQ(port.Write(frame.data()), -2);
     EXPECT_FALSE(port.IsConnected());
+    // "ERROR_IO 5" (EIO), then "CLOSE".
+    const std::string log = transport_test::ReadFile(dir.File("portmon-korvan-scalesprn-ron.log"));
+    const size_t fault = log.find("00001: 45 52 52 4F 52 5F 49 4F 20 35 |");
+    ASSERT_NE(fault, std::string::npos) << log;
+    EXPECT_NE(log.find("CLOSE               \r\n", fault), std::string::npos);
 }
 
-TEST(SerialPort, FailedOpensLeaveNothingHeld) {
-    EXPECT_EQ(RaisedText([] { COMPort none("/dev/rls-transport-no-such-device"); }),
-              transport::kComOpenFailed);
+// Who is at fault when a device does not open, with the system's number; a
+// failed open gives back what it took, so the next attempt fails the same way
+// and not as "busy".
+TEST(SerialPort, FailedOpensSayWhoIsAtFaultAndLeaveNothingHeld) {
+    transport_test::LibraryDir dir(false);
+    const std::string notALine = dir.File("not-a-line").string();
+    std::ofstream(notALine).put('x');
+    const std::string locked = dir.File("locked").string();
+    std::ofstream(locked).put('x');
+    chmod(locked.c_str(), 0);
+    const bool root = geteuid() == 0;
+    struct Case {
+        std::string name;
+        transport::Fault fault;
+        int systemError;
+    } cases[] = {
+        {"/dev/rls-transport-no-such-device", transport::Fault::kNoDevice, ENOENT},
+        {"", transport::Fault::kNoDevice, ENOENT},
+        {notALine, transport::Fault::kNoDevice, ENOTTY},
+        {locked, root ? transport::Fault::kNoDevice : transport::Fault::kDenied,
+         root ? ENOTTY : EACCES},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            transport::LinkError error;
+            EXPECT_FALSE(COMPort::Open(c.name.c_str(), error));
+            EXPECT_EQ(error.fault, c.fault);
+            EXPECT_EQ(error.systemError, c.systemError);
+        }
+    }
     CZavComLanPort port;
     EXPECT_EQ(port.OpenCom(nullptr), 1);
-    EXPECT_EQ(port.OpenCom("/dev/rls-transport-no-such-device"), 1);
-
-    // A plain file opens but has no line state; the failed open must give it
-    // back, so the next attempt fails the same way and not as "in use".
-    transport_test::LibraryDir dir(false);
-    std::string notALine = dir.File("not-a-line").string();
-    std::ofstream(notALine).put('x');
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        EXPECT_EQ(RaisedText([&] { COMPort file(notALine.c_str()); }),
-                  transport::kComStateUnreadable);
-    }
-
     PtyPair pty;
     EXPECT_EQ(port.OpenCom(pty.path()), 0);
 }
