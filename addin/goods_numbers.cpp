@@ -5,14 +5,11 @@
 namespace addin {
 namespace {
 
-constexpr size_t kThousandsGroup = 3;
-constexpr size_t kPriceDecimals = 2;
-constexpr int64_t kDecimalBase = 10;
-constexpr int64_t kHundredthsPerUnit = 100;
-
-bool IsDigit(char c) {
-    return c >= '0' && c <= '9';
-}
+using plain::IsDigit;
+using plain::kDecimalBase;
+using plain::kHundredthsPerUnit;
+using plain::kPriceDecimals;
+using plain::kThousandsGroup;
 
 bool IsBlank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
@@ -108,73 +105,11 @@ class NumberScan {
     size_t end_;
 };
 
-// Most numbers of a document are bare digits ("1234"): read in one loop.
-// False when the text is anything else, for the full reading.
-bool ReadBareDigits(std::string_view text, int64_t& value) {
-    constexpr size_t kMostDigits = 15;  // below kNumberCeiling's 15 digits
-    if (text.empty() || text.size() > kMostDigits) return false;
-    int64_t digits = 0;
-    for (char c : text) {
-        if (!IsDigit(c)) return false;
-        digits = digits * kDecimalBase + (c - '0');
-    }
-    value = std::min(kNumberCeiling, digits);
-    return true;
-}
-
-// Length of a thousands space a plain price may hold at `i`: a space or
-// 1C's no-break space; 0 for anything else.
-size_t PlainSpaceAt(std::string_view text, size_t i) {
-    if (text[i] == ' ') return 1;
-    return text[i] == '\xC2' && i + 1 < text.size() && text[i + 1] == '\xA0' ? 2 : 0;
-}
-
-// Most prices are written "89.90", "1234.56" or, by 1C's Формат,
-// "1 234,56": whole digits, perhaps grouped by thousands, then one or two
-// decimals.  Read in one loop; false when the text is anything else (blanks
-// around, a sign, further decimals, any fault), for the full reading.
-bool ReadPlainPrice(std::string_view text, int64_t& hundredths) {
-    // At most 16 digits: the hundredths cannot overflow before the ceiling.
-    constexpr size_t kLongestPlain = 16;
-    const size_t size = text.size();
-    if (size == 0 || size > kLongestPlain) return false;
-    int64_t units = 0;
-    size_t group = 0, i = 0;  // digits since the start or the last space
-    bool grouped = false;
-    for (; i < size; ++i) {
-        if (IsDigit(text[i])) {
-            units = units * kDecimalBase + (text[i] - '0');
-            ++group;
-            continue;
-        }
-        const size_t space = PlainSpaceAt(text, i);
-        if (space == 0) break;
-        if (group == 0 || group > kThousandsGroup || (grouped && group != kThousandsGroup))
-            return false;
-        grouped = true;
-        group = 0;
-        i += space - 1;
-    }
-    if (group == 0 || (grouped && group != kThousandsGroup)) return false;
-    int64_t fraction = 0;
-    if (i < size) {
-        const size_t decimals = size - i - 1;
-        if ((text[i] != ',' && text[i] != '.') || decimals == 0 || decimals > kPriceDecimals)
-            return false;
-        for (size_t d = 0; d < kPriceDecimals; ++d) {
-            const char c = d < decimals ? text[i + 1 + d] : '0';
-            if (!IsDigit(c)) return false;
-            fraction = fraction * kDecimalBase + (c - '0');
-        }
-    }
-    hundredths = std::min(kNumberCeiling, units * kHundredthsPerUnit + fraction);
-    return true;
-}
-
 }  // namespace
 
+namespace full {
+
 bool ReadWholeNumber(std::string_view utf8, int64_t& value) {
-    if (ReadBareDigits(utf8, value)) return true;
     value = 0;
     NumberScan scan(utf8);
     if (scan.Empty()) return true;
@@ -186,7 +121,6 @@ bool ReadWholeNumber(std::string_view utf8, int64_t& value) {
 }
 
 bool ReadPrice(std::string_view utf8, int64_t& hundredths) {
-    if (ReadPlainPrice(utf8, hundredths)) return true;
     hundredths = 0;
     NumberScan scan(utf8);
     if (scan.Empty()) return true;
@@ -198,5 +132,7 @@ bool ReadPrice(std::string_view utf8, int64_t& hundredths) {
     hundredths = minus ? -magnitude : magnitude;
     return true;
 }
+
+}  // namespace full
 
 }  // namespace addin
