@@ -33,7 +33,7 @@ struct NumberAttribute {
     Attribute attribute;
     int32_t scales::GoodsFields::*field;
     int32_t malformedCode;
-    int32_t largest;  // the record's limit (every field starts at 0)
+    int32_t largest;  // the record's limit (scales/field_ranges.h); every field starts at 0
 };
 constexpr NumberAttribute kNumbers[] = {
     {kPlu, &scales::GoodsFields::plu, scales::kErrNumberFormat, scales::kLargestPlu},
@@ -79,8 +79,9 @@ bool Fits(const NumberAttribute& number, int32_t value) {
 }
 
 // Walks the goods, converting each and noting what is wrong.  The common
-// case, a good that is right, costs four number readings and one range
-// check; the texts are made only for a good that has something to say.
+// case, a good that is right, costs four number readings, each checked
+// against its field's limit; the texts are made only for a good that has
+// something to say.
 class GoodsChecker {
   public:
     GoodsChecker(const scales::LabelSettings& labels, CheckScope scope)
