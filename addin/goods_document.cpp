@@ -26,12 +26,14 @@ const std::vector<std::string>& AttributeNamesUtf8() {
 // number reaching the scales.
 constexpr int32_t kBeyondRange = INT32_MIN;
 
-// The numbers of a good, each bound for one field of the record.
+// The numbers of a good, each bound for one field of the record, in the
+// order of kNumbers.
+enum Number { kPluNumber, kCodeNumber, kPriceNumber, kShelfLifeNumber };
 struct NumberAttribute {
     Attribute attribute;
     int32_t scales::GoodsFields::*field;
     int32_t malformedCode;
-    int32_t largest;  // the record's limit, for the text of what is allowed
+    int32_t largest;  // the record's limit (scales/field_ranges.h); every field starts at 0
 };
 constexpr NumberAttribute kNumbers[] = {
     {kPlu, &scales::GoodsFields::plu, scales::kErrNumberFormat, scales::kLargestPlu},
@@ -39,6 +41,10 @@ constexpr NumberAttribute kNumbers[] = {
     {kPrice, &scales::GoodsFields::price, scales::kErrPriceFormat, scales::kLargest8Digits},
     {kShelfLife, &scales::GoodsFields::shelfLife, scales::kErrNumberFormat, scales::kLargest16Bit},
 };
+constexpr size_t kNumberCount = sizeof(kNumbers) / sizeof(kNumbers[0]);
+static_assert(kNumbers[kPluNumber].attribute == kPlu && kNumbers[kCodeNumber].attribute == kCode &&
+              kNumbers[kPriceNumber].attribute == kPrice &&
+              kNumbers[kShelfLifeNumber].attribute == kShelfLife);
 
 int32_t FieldValue(int64_t value) {
     return value < INT32_MIN || value > INT32_MAX ? kBeyondRange : static_cast<int32_t>(value);
@@ -56,21 +62,26 @@ GoodPlace PlaceOfWritten(int position, int line, Written values) {
     return GoodPlace{position, line, Utf16Of(values[kPlu]), Utf16Of(values[kName])};
 }
 
-// Reads one number attribute into its field; false when it is malformed.  A
-// missing attribute leaves the field at 0.
-bool ReadNumber(const NumberAttribute& number, Written values, scales::GoodsFields& fields) {
+// Reads one number attribute; false when it is malformed.  A missing
+// attribute reads as 0.
+bool ReadNumber(const NumberAttribute& number, Written values, int32_t& field) {
     const std::string* text = values[number.attribute];
-    if (text == nullptr) return true;
     int64_t value = 0;
     const bool wellFormed =
-        number.attribute == kPrice ? ReadPrice(*text, value) : ReadWholeNumber(*text, value);
-    fields.*number.field = FieldValue(value);
+        text == nullptr ||
+        (number.attribute == kPrice ? ReadPrice(*text, value) : ReadWholeNumber(*text, value));
+    field = FieldValue(value);
     return wellFormed;
 }
 
+bool Fits(const NumberAttribute& number, int32_t value) {
+    return value >= 0 && value <= number.largest;
+}
+
 // Walks the goods, converting each and noting what is wrong.  The common
-// case, a good that is right, costs four number readings and one range
-// check; the texts are made only for a good that has something to say.
+// case, a good that is right, costs four number readings, each checked
+// against its field's limit; the texts are made only for a good that has
+// something to say.
 class GoodsChecker {
   public:
     GoodsChecker(const scales::LabelSettings& labels, CheckScope scope)
@@ -98,32 +109,34 @@ class GoodsChecker {
     void CheckLabels() {
         const int32_t code = scales::CheckGoodsFields(scales::LabelledGood(labels_, 0, 0, 0, 0));
         if (code == scales::kOk) return;
+        labelsFit_ = false;
         GoodsProblem problem;
         problem.code = code;
         LabelSettingOf(code, labels_, problem.attribute, problem.found);
         result_.errors.push_back(std::move(problem));
     }
 
+    // The label settings are the same for every good and checked once, so
+    // a good's record fits when its own numbers do.
     void CheckGood(int line, Written values) {
         ++position_;
-        scales::GoodsFields fields = scales::LabelledGood(labels_, 0, 0, 0, 0);
-        bool wellFormed = true;
-        for (const NumberAttribute& number : kNumbers)
-            wellFormed = ReadNumber(number, values, fields) && wellFormed;
-        const bool fits = wellFormed && scales::CheckGoodsFields(fields) == scales::kOk;
+        int32_t numbers[kNumberCount];
+        bool fits = labelsFit_;
+        for (size_t i = 0; i < kNumberCount; ++i)
+            fits &= ReadNumber(kNumbers[i], values, numbers[i]) && Fits(kNumbers[i], numbers[i]);
         if (!fits) NoteErrors(line, values);
         const std::string_view name =
             values[kName] != nullptr ? std::string_view(*values[kName]) : std::string_view();
-        if (scope_ == CheckScope::kEverything) Warn(line, values, fields.plu, name);
+        if (scope_ == CheckScope::kEverything) Warn(line, values, numbers[kPluNumber], name);
         if (!fits) return;
         // Filled in place: the goods of a large document are the check's
         // main cost, and a copy of a whole item would double the stores.
         GoodsItem& good = result_.goods.emplace_back();
         good.name = name;
-        good.code = fields.code;
-        good.plu = fields.plu;
-        good.price = fields.price;
-        good.shelfLife = fields.shelfLife;
+        good.plu = numbers[kPluNumber];
+        good.code = numbers[kCodeNumber];
+        good.price = numbers[kPriceNumber];
+        good.shelfLife = numbers[kShelfLifeNumber];
     }
 
     // Each number attribute on its own, so that every field's own code is
@@ -132,7 +145,8 @@ class GoodsChecker {
         for (const NumberAttribute& number : kNumbers) {
             scales::GoodsFields probe;
             int32_t code = number.malformedCode;
-            if (ReadNumber(number, values, probe)) code = scales::CheckGoodsFields(probe);
+            if (ReadNumber(number, values, probe.*number.field))
+                code = scales::CheckGoodsFields(probe);
             if (code == scales::kOk) continue;
             Note(result_.errors, code, line, values, number.attribute,
                  AllowedNumberText(number.attribute == kPrice, number.largest));
@@ -207,6 +221,7 @@ class GoodsChecker {
 
     const scales::LabelSettings labels_;
     const CheckScope scope_;
+    bool labelsFit_ = true;
     int position_ = 0;
     CheckedGoods result_;
     std::unordered_map<int32_t, GoodPlace> firstWithPlu_;

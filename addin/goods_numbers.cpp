@@ -5,14 +5,11 @@
 namespace addin {
 namespace {
 
-constexpr size_t kThousandsGroup = 3;
-constexpr size_t kPriceDecimals = 2;
-constexpr int64_t kDecimalBase = 10;
-constexpr int64_t kHundredthsPerUnit = 100;
-
-bool IsDigit(char c) {
-    return c >= '0' && c <= '9';
-}
+using plain::IsDigit;
+using plain::kDecimalBase;
+using plain::kHundredthsPerUnit;
+using plain::kPriceDecimals;
+using plain::kThousandsGroup;
 
 bool IsBlank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
@@ -108,24 +105,11 @@ class NumberScan {
     size_t end_;
 };
 
-// Most numbers of a document are bare digits ("1234"): read in one loop.
-// False when the text is anything else, for the full reading.
-bool ReadBareDigits(std::string_view text, int64_t& value) {
-    constexpr size_t kMostDigits = 15;  // below kNumberCeiling's 15 digits
-    if (text.empty() || text.size() > kMostDigits) return false;
-    int64_t digits = 0;
-    for (char c : text) {
-        if (!IsDigit(c)) return false;
-        digits = digits * kDecimalBase + (c - '0');
-    }
-    value = std::min(kNumberCeiling, digits);
-    return true;
-}
-
 }  // namespace
 
+namespace full {
+
 bool ReadWholeNumber(std::string_view utf8, int64_t& value) {
-    if (ReadBareDigits(utf8, value)) return true;
     value = 0;
     NumberScan scan(utf8);
     if (scan.Empty()) return true;
@@ -148,5 +132,7 @@ bool ReadPrice(std::string_view utf8, int64_t& hundredths) {
     hundredths = minus ? -magnitude : magnitude;
     return true;
 }
+
+}  // namespace full
 
 }  // namespace addin

@@ -165,15 +165,15 @@ void ClsXml::VisitChildren(const std::vector<std::string>& names, const ChildVis
         // One pass over the element's attributes.  Elements of one document
         // tend to write their attributes in one order, so each is first
         // tried against the name after the last one found.
-        size_t guess = 0;
+        size_t next = 0;
         for (const text::XmlAttribute& attribute : child->attributes) {
-            for (size_t tried = 0; tried < count; ++tried) {
-                const size_t k = guess + tried < count ? guess + tried : guess + tried - count;
-                if (values[k] == nullptr && SameName(attribute.name, names[k])) {
-                    values[k] = &attribute.value;
-                    guess = k + 1;
-                    break;
-                }
+            size_t k = next;
+            for (size_t tried = 0; tried < count; ++tried, ++k) {
+                if (k == count) k = 0;
+                if (values[k] != nullptr || !SameName(attribute.name, names[k])) continue;
+                values[k] = &attribute.value;
+                next = k + 1;
+                break;
             }
         }
         if (!visit(child->line, values.data())) return;

@@ -19,11 +19,13 @@ struct XmlAttribute {
 
 struct XmlNode {
     std::string tag;
+    // The attributes and the line side by side: a walk over thousands of
+    // elements reads just these, and finds them in one cache line.
     std::vector<XmlAttribute> attributes;  // document order; lookups take the first
+    int line = 0;                          // of the start tag's "<", from 1
     std::vector<XmlNode*> children;        // document order
     XmlNode* parent = nullptr;
-    size_t offset = 0;  // of the start tag's "<" in the parsed text
-    int line = 0;       // of that "<", from 1
+    size_t offset = 0;  // of that "<" in the parsed text
 };
 
 struct XmlTree {

@@ -63,6 +63,11 @@ TEST(GoodsNumbers, FormsAcceptedAndRefused) {
         {"\xC2\xA0"
          "7\xC2\xA0",
          700, 7},
+        {"1\xC2\xA0"
+         "234\xC2\xA0",
+         123400, 1234},
+        {"12 345 678,9", 1234567890, kRefused},
+        {"1234567890123456", kNumberCeiling, kNumberCeiling},
         {"0,1", 10, kRefused},
         {"1,990", 199, kRefused},
         {"1,900000", 190, kRefused},
@@ -86,6 +91,8 @@ TEST(GoodsNumbers, FormsAcceptedAndRefused) {
         {"- 5", kRefused, kRefused},
         {"+-5", kRefused, kRefused},
         {"1 2", kRefused, kRefused},
+        {"1 23,45", kRefused, kRefused},
+        {"1\xC2", kRefused, kRefused},
         {"12 34", kRefused, kRefused},
         {"1234 567", kRefused, kRefused},
         {"1  234", kRefused, kRefused},
