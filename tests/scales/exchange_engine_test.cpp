@@ -439,6 +439,45 @@ TEST_P(SerialLineTime, AnOutputQueueThatNeverEmptiesIsWaitedForOnlySoLong) {
 
 INSTANTIATE_TEST_SUITE_P(Bauds, SerialLineTime, ::testing::Values(4800u, 9600u));
 
+// Serial reply bytes come off the line one by one.  Bytes less than 3.5
+// character times apart (the line's quiet time: 2 ms at 19200 baud) are one
+// reply, taken whole; a byte after a longer silence is not part of it.  Each
+// row spaces the four bytes of every reply (02 00 00 00) by a share of the
+// quiet time, at least one character time.  Clearing and clock setting
+// alternate, so a byte left over would be dropped before the next frame or
+// taken as its reply.
+TEST(SerialReplies, BytesWithinTheQuietTimeAreOneReply) {
+    constexpr uint32_t kBaud = 19200;
+    const int64_t quietUs = scales::SerialQuietUs(kBaud);
+    const int64_t byteUs = scales::LineTimeUs(1, kBaud);
+    const struct {
+        int quietTenths;  // the bytes' spacing, in tenths of the quiet time
+        bool whole;
+    } rows[] = {{0, true}, {5, true}, {9, true}, {12, false}};
+    for (const auto& row : rows) {
+        SimulatedLink link;
+        link.kind = LinkKind::kSerial;
+        link.baud = kBaud;
+        const int64_t spacingUs = std::max(byteUs, quietUs * row.quietTenths / 10);
+        link.script = [&](const Frame&, int) {
+            Answer a;
+            a.pieces = 4;
+            a.gapUs = spacingUs - byteUs;
+            return a;
+        };
+        Exchange exchange(link);
+        int positive = 0;
+        for (int i = 0; i < 5; ++i) {
+            positive +=
+                exchange.Transact(scales::BuildClearGoodsFrame(), ExchangeRule::ClearGoods())
+                    .first == kPositive;
+            positive += exchange.Transact(Clock(), ExchangeRule::SetClock()).first == kPositive;
+        }
+        EXPECT_EQ(positive, 10) << row.quietTenths;
+        EXPECT_EQ(exchange.Tally().staleDropped == 0, row.whole) << row.quietTenths;
+    }
+}
+
 // Stale datagrams waiting before a frame, more than one Read (and more than
 // one reply's worth of reads) takes: none of them may be left to be taken as
 // the frame's reply.
