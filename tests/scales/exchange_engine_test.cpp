@@ -48,6 +48,9 @@ class SimulatedLink : public scales::ExchangeLink {
     uint32_t baud = 0;
     int outputQueued = 0;
     bool oneDatagramPerRead = false;
+    // How late this thread gets back from a wait that ran to its end (held
+    // up by other work); input arriving meanwhile is then waiting.
+    int64_t timerLateUs = 0;
     Script script = [](const Frame&, int) { return Answer{}; };
     int64_t now = 1000 * kMs;
 
@@ -88,8 +91,8 @@ class SimulatedLink : public scales::ExchangeLink {
             now = std::max(now, inbox_.begin()->first);
             return true;
         }
-        now = until;
-        return false;
+        now = until + (limitUs > 0 ? timerLateUs : 0);
+        return !inbox_.empty() && inbox_.begin()->first <= now;
     }
     int OutputQueued() override { return outputQueued; }
     int64_t NowUs() override { return now; }
@@ -180,6 +183,39 @@ TEST_P(SplitReplies, EveryVerdictLandsOnItsOwnFrame) {
 INSTANTIATE_TEST_SUITE_P(Gaps, SplitReplies,
                          ::testing::Values(SplitCase{2, 300}, SplitCase{2, 500}, SplitCase{3, 300},
                                            SplitCase{3, 500}));
+
+// This thread held up 1.8 ms past the end of every wait that runs out, with
+// a scales answering in 2 ms in datagrams 0.5 ms apart: the tail window
+// after each frame ends too late, when the next reply may already be in.
+// With replies of one length, the tail ends each window as soon as it is in,
+// so nothing is lost; with replies of 2 and 3 datagrams in turn, what is
+// read late is taken as the tail, and its frame goes unanswered -- but no
+// verdict is ever a tail's.
+TEST(HeldUpThread, NeverTakesATailForAReply) {
+    for (const bool oneLength : {true, false}) {
+        SimulatedLink link;
+        link.timerLateUs = 1800;
+        link.script = [oneLength](const Frame&, int n) {
+            Answer a;
+            a.responseUs = 2 * kMs;
+            a.pieces = oneLength || n % 2 == 0 ? 2 : 3;
+            a.gapUs = 500;
+            a.verdict = n % 2 == 0 ? kPositive : kRefused;
+            return a;
+        };
+        Exchange exchange(link);
+        int misjudged = 0;
+        int unanswered = 0;
+        for (int n = 0; n < 200; ++n) {
+            const Reply reply = exchange.Transact(Goods(n), ExchangeRule::HotKeyPage());
+            unanswered += !reply.arrived;
+            misjudged += reply.arrived && reply.first != (n % 2 == 0 ? kPositive : kRefused);
+        }
+        EXPECT_EQ(misjudged, 0) << oneLength;
+        EXPECT_EQ(static_cast<uint64_t>(unanswered), exchange.Tally().tailsOverrun) << oneLength;
+        EXPECT_EQ(unanswered == 0, oneLength);
+    }
+}
 
 // A scales answering every frame 300 ms after it arrived, refusing goods.
 // The clock's reply comes after the clock's 200 ms but within its 300 ms of
@@ -339,6 +375,157 @@ TEST(ClockAnsweredAfterItsListening, ItsReplyNeverPassesForTheGoodsRecords) {
                 << "good " << good << (goodsAnswered ? ", answered" : ", silent");
         }
     }
+}
+
+// The belief whether the scales answer clocks, moved back and forth.  Each
+// phase sets how the scales answer; the goods' results are what the engine
+// makes of the replies, and no good the scales never answered may come back
+// written.
+TEST(ClockBelief, MovesWithTheScalesAndNeverPassesAClockReplyForAGood) {
+    enum class Phase { kClockSilent, kClockPrompt, kClockLateGoodsSilent };
+    Phase phase = Phase::kClockSilent;
+    SimulatedLink link;
+    link.script = [&phase](const Frame& frame, int) {
+        Answer a;
+        a.responseUs = 2 * kMs;
+        if (IsClock(frame)) {
+            a.silent = phase == Phase::kClockSilent;
+            if (phase == Phase::kClockLateGoodsSilent) a.responseUs = 650 * kMs;
+        } else {
+            a.silent = phase == Phase::kClockLateGoodsSilent;
+        }
+        return a;
+    };
+    Exchange exchange(link);
+    const auto good = [&](int32_t code) {
+        exchange.Transact(Clock(), ExchangeRule::Clock());
+        return GoodsWithRetries(exchange, code);
+    };
+    EXPECT_TRUE(good(1));
+    EXPECT_TRUE(good(2));
+    EXPECT_EQ(exchange.Belief(), scales::ClockBelief::kSilent);
+    phase = Phase::kClockPrompt;
+    EXPECT_TRUE(good(3));
+    EXPECT_EQ(exchange.Belief(), scales::ClockBelief::kAnswers);
+    phase = Phase::kClockLateGoodsSilent;
+    for (int32_t code = 4; code <= 6; ++code) EXPECT_FALSE(good(code)) << code;
+}
+
+// A clock whose grace ends with nothing credited to it shows that the scales
+// do not answer clocks (here the goods record answers only after that grace):
+// the next clock owes nothing, so the next good's prompt reply is its own at
+// the first attempt.
+TEST(ClockBelief, AClockGraceEndingUnansweredShowsClocksGoUnanswered) {
+    SimulatedLink link;
+    int64_t goodsResponseUs = 400 * kMs;
+    link.script = [&goodsResponseUs](const Frame& frame, int) {
+        Answer a;
+        a.silent = IsClock(frame);
+        a.responseUs = goodsResponseUs;
+        return a;
+    };
+    Exchange exchange(link);
+    exchange.Transact(Clock(), ExchangeRule::Clock());
+    EXPECT_TRUE(exchange.Transact(Goods(1), ExchangeRule::Goods()).arrived);
+    EXPECT_EQ(exchange.Belief(), scales::ClockBelief::kSilent);
+    goodsResponseUs = 2 * kMs;
+    exchange.Transact(Clock(), ExchangeRule::Clock());
+    EXPECT_TRUE(exchange.Transact(Goods(2), ExchangeRule::Goods()).arrived);
+    EXPECT_EQ(exchange.Tally().lateCredited, 0u);
+}
+
+// Clocks answered at 650 ms; the first goods record answered only on its
+// third attempt, every later record never.  The first good is written (its
+// own reply, after two silent attempts clear the doubt a late clock credit
+// raised); the later goods are not, however their clocks' replies fall.
+TEST(ClockBelief, AGoodAnsweredOnlyOnItsThirdAttemptLeavesClocksOwed) {
+    SimulatedLink link;
+    int goodsFrames = 0;
+    link.script = [&goodsFrames](const Frame& frame, int) {
+        Answer a;
+        a.responseUs = IsClock(frame) ? 650 * kMs : 2 * kMs;
+        if (IsGoods(frame)) a.silent = goodsFrames++ != 2;
+        return a;
+    };
+    Exchange exchange(link);
+    std::vector<bool> written;
+    for (int32_t code = 1; code <= 3; ++code) {
+        exchange.Transact(Clock(), ExchangeRule::Clock());
+        written.push_back(GoodsWithRetries(exchange, code));
+    }
+    EXPECT_EQ(written, (std::vector<bool>{true, false, false}));
+}
+
+// Every first reply byte under every command's rule, the reply in two
+// datagrams (the second starting 00): only 0x02 is positive, the verdict is
+// the first byte's, and no reply at all gives the rule's own result.
+TEST(ReplyVerdicts, EveryFirstByteUnderEveryCommand) {
+    const struct {
+        const char* command;
+        ExchangeRule rule;
+        int32_t positive;  // result for 0x02
+        int32_t other;     // for any other first byte
+        int32_t none;      // for no reply
+    } rows[] = {
+        {"clock", ExchangeRule::Clock(), 0, 0, 0},
+        {"set clock", ExchangeRule::SetClock(), 0, 3, 3},
+        {"clear goods", ExchangeRule::ClearGoods(), 0, 0, 0},
+        {"goods record", ExchangeRule::Goods(), 0, 7, 3},
+        {"name continuation", ExchangeRule::Continuation(), 0, 0, 3},
+        {"hot-key page", ExchangeRule::HotKeyPage(), 0, 0, 0},
+        {"message frame", ExchangeRule::Message(), 0, 7, 3},
+    };
+    constexpr int kBytes = 256;
+    for (const auto& row : rows) {
+        SimulatedLink link;
+        link.script = [](const Frame&, int n) {
+            Answer a;
+            a.silent = n == kBytes;
+            a.responseUs = 2 * kMs;
+            a.verdict = static_cast<uint8_t>(n);
+            a.pieces = 2;
+            a.gapUs = 300;
+            return a;
+        };
+        Exchange exchange(link);
+        for (int byte = 0; byte < kBytes; ++byte) {
+            const Reply reply = exchange.Transact(Goods(byte), row.rule);
+            ASSERT_TRUE(reply.arrived) << row.command << " " << byte;
+            EXPECT_EQ(reply.first, byte) << row.command;
+            EXPECT_EQ(scales::JudgeReply(row.rule.verdict, reply),
+                      byte == kPositive ? row.positive : row.other)
+                << row.command << " " << byte;
+        }
+        const Reply none = exchange.Transact(Goods(0), row.rule);
+        EXPECT_EQ(scales::JudgeReply(row.rule.verdict, none), row.none) << row.command;
+    }
+}
+
+// A serial line reopened keeps what it owes: it is the same line, and a
+// reply to a frame sent before the reopen may still come down it.  Clearing
+// (200 ms wait) answered 480 ms after it reached the scales, then a refused
+// goods record after the reopen: the late reply arrives in the record's wait,
+// within the clearing's grace, and is credited to the clearing, not taken as
+// the record's.
+TEST(SerialReopen, AReplyOwedBeforeTheReopenIsCreditedToItsFrame) {
+    SimulatedLink link;
+    link.kind = LinkKind::kSerial;
+    link.baud = 9600;
+    link.script = [](const Frame& frame, int) {
+        Answer a;
+        a.responseUs = IsGoods(frame) ? 20 * kMs : 480 * kMs;
+        a.verdict = IsGoods(frame) ? kRefused : kPositive;
+        return a;
+    };
+    Exchange exchange(link);
+    EXPECT_FALSE(
+        exchange.Transact(scales::BuildClearGoodsFrame(), ExchangeRule::ClearGoods()).arrived);
+    exchange.Reopened();
+    EXPECT_EQ(exchange.OwedCount(), 1u);
+    const Reply goods = exchange.Transact(Goods(1), ExchangeRule::Goods());
+    ASSERT_TRUE(goods.arrived);
+    EXPECT_EQ(goods.first, kRefused);
+    EXPECT_EQ(exchange.Tally().lateCredited, 1u);
 }
 
 // On a serial line the wait for a reply starts once the frame can have left
