@@ -34,9 +34,11 @@ constexpr int64_t kTailShareDenominator = 4;
 constexpr int64_t kAnswerJitterUs = 500;
 constexpr int64_t kTailMarginUs = 300;
 constexpr int64_t kMaxTailWindowUs = 50 * kUsPerMs;
-// Any other network reply (late, stale, or one before the device's pace is
-// known) stays open until 0.8 ms pass without a datagram.
+// A late or stale network reply stays open until 0.8 ms pass without a
+// datagram; a reply while the pace is learned for half its answer time
+// (0.1 to 50 ms).
 constexpr int64_t kNetworkQuietUs = 800;
+constexpr int64_t kMinPaceQuietUs = 100;
 // The device's replies are of no one length.
 constexpr int kLengthVaries = -1;
 // Reads a wait makes of what is already waiting once its deadline has
@@ -98,24 +100,37 @@ Reply Exchange::Transact(const Frame& frame, const ExchangeRule& rule) {
     link_.Write(frame.data());
     const uint64_t overrunBefore = tally_.tailsOverrun;
     const int64_t start = kind_ == LinkKind::kSerial ? AwaitLineClear() : AwaitTail();
-    const bool overran = tally_.tailsOverrun != overrunBefore;
+    const Reply reply = AwaitReply(rule, start);
+    if (reply.arrived || tally_.tailsOverrun == overrunBefore) Conclude(rule, reply);
+    return reply;
+}
+
+// The wait for the frame in hand's reply, `start` being when the frame could
+// have left the line.
+Reply Exchange::AwaitReply(const ExchangeRule& rule, int64_t start) {
     waitStartUs_ = start;
     waitEndUs_ = start + static_cast<int64_t>(rule.replyWaitMs + rule.lateListenMs) * kUsPerMs;
     const Reply reply = Listen(waitEndUs_, PastDeadline::kRead);
     waitStartUs_ = kNever;
+    if (reply.arrived) {
+        AwaitReplyEnd();
+        LearnReplyLength();
+    }
+    return reply;
+}
+
+// What the reply, or its absence, shows of the device, and what a frame left
+// unanswered is owed.  (A frame whose tail window overran may have had its
+// reply taken for a tail: it shows nothing and owes nothing, and does not
+// come here.)
+void Exchange::Conclude(const ExchangeRule& rule, const Reply& reply) {
     const bool clock = rule.lateReply == LateReply::kOwedWhileAnswered;
     if (reply.arrived) {
         Learn(clock ? ClockEvidence::kClockAnswered : ClockEvidence::kFrameAnswered);
-        AwaitReplyEnd();
-        LearnReplyLength();
-        return reply;
+        return;
     }
-    // A frame whose tail window overran may have had its reply taken for a
-    // tail: it shows nothing, and owes nothing.
-    if (overran) return Reply{};
     Learn(ClockEvidence::kFrameUnanswered);
     if (!clock || belief_ != ClockBelief::kSilent) Owe(waitEndUs_ + kOwedGraceUs, clock);
-    return Reply{};
 }
 
 void Exchange::Pause(int ms) {
@@ -252,9 +267,15 @@ bool Exchange::Take(int64_t seenUs, int bytes) {
     if (!serial && ++repliesTaken_ > kPaceReplies) {
         Open(0, kNever, seenUs);
         open_.untilNextFrame = true;
-    } else {
-        Open(quiet, std::max(waitEndUs_, link_.NowUs() + kQuietsPerReply * quiet), seenUs);
+        open_.bytes = bytes;
+        return true;
     }
+    // While the pace is learned, a network reply is heard out for half the
+    // time it took to answer after each datagram: a slower device may leave
+    // more time between the datagrams of a reply.
+    const int64_t pieceQuiet =
+        serial ? quiet : std::clamp((seenUs - waitStartUs_) / 2, kMinPaceQuietUs, kMaxTailWindowUs);
+    Open(pieceQuiet, std::max(waitEndUs_, link_.NowUs() + kQuietsPerReply * pieceQuiet), seenUs);
     open_.bytes = bytes;
     return true;
 }
@@ -314,7 +335,7 @@ int64_t Exchange::OpenCloseUs() const {
 }
 
 int64_t Exchange::TailWindowUs() const {
-    if (longestTailUs_ == 0) return 0;
+    if (longestTailUs_ == 0 || fastestUs_ == kNever) return 0;
     const int64_t share = fastestUs_ * kTailShareNumerator / kTailShareDenominator;
     const int64_t bound = std::min({share, fastestUs_ - kAnswerJitterUs, kMaxTailWindowUs});
     return std::max<int64_t>(0, std::min(bound, longestTailUs_ + kTailMarginUs));

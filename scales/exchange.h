@@ -32,10 +32,12 @@
 //      it moves on as soon as the reply's first piece is judged;
 //    - on a serial line, until the line has been quiet for 3.5 character
 //      times;
-//    - on a network link, for any other reply (late, stale, or one before
-//      the pace is known), until 0.8 ms pass without a datagram.
-//    The exchange waits for these two to end before its next frame or its
-//    verdict (AwaitReplyEnd), so the next frame meets a quiet line.
+//    - on a network link, for a reply while the pace is learned, until half
+//      the time it took to answer passes without a datagram (0.1 to 50 ms);
+//      for a late or stale reply, until 0.8 ms pass without one.
+//    The exchange hears these two out (AwaitReplyEnd) before it gives the
+//    frame's verdict and before its next frame, so that frame meets a
+//    quiet line.
 // 5. Owed: a frame whose wait ends without a reply is owed a late one for
 //    300 ms, at most four frames at once, oldest first; the clock only
 //    while the device is believed to answer clocks (ClockBelief).  A reply
@@ -53,6 +55,9 @@
 //    through the one before, so nothing stays owed or open, and the device
 //    (perhaps another one) is learned afresh; a serial device is the same
 //    line, and what is owed or open stays.
+// 8. Waits: every wait (drain, line time, tail window, reply, the rest of a
+//    reply, the pause before a retry) is one deadline given to the one
+//    wait-and-read loop (Listen).
 #pragma once
 
 #include <array>
@@ -152,6 +157,8 @@ class Exchange {
     int64_t AwaitLineClear();
     int64_t AwaitTail();
     void AwaitReplyEnd();
+    Reply AwaitReply(const ExchangeRule& rule, int64_t start);
+    void Conclude(const ExchangeRule& rule, const Reply& reply);
     Reply Listen(int64_t deadlineUs, PastDeadline past, Until until = Until::kDeadline);
     bool Take(int64_t seenUs, int bytes);
     void TakeTail(int64_t seenUs, int bytes);

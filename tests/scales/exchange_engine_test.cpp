@@ -141,11 +141,13 @@ TEST(ExchangeTiming, LineAndQuietTimes) {
 }
 
 // A scales answering after 2 ms with its reply in datagrams 0.3 or 0.5 ms
-// apart, the later ones starting 00.  Verdicts alternate, so a tail taken
-// by the next frame would change that frame's verdict.
+// apart, or after 150 ms with datagrams 1 ms apart, the later ones starting
+// 00.  Verdicts alternate, so a tail taken by the next frame would change
+// that frame's verdict.
 struct SplitCase {
     int pieces;
     int64_t gapUs;
+    int64_t responseUs = 2 * kMs;
 };
 
 class SplitReplies : public ::testing::TestWithParam<SplitCase> {};
@@ -155,7 +157,7 @@ TEST_P(SplitReplies, EveryVerdictLandsOnItsOwnFrame) {
     const SplitCase split = GetParam();
     link.script = [split](const Frame&, int n) {
         Answer a;
-        a.responseUs = 2 * kMs;
+        a.responseUs = split.responseUs;
         a.pieces = split.pieces;
         a.gapUs = split.gapUs;
         a.verdict = n % 2 == 0 ? kPositive : kRefused;
@@ -174,15 +176,15 @@ TEST_P(SplitReplies, EveryVerdictLandsOnItsOwnFrame) {
     EXPECT_EQ(exchange.Tally().staleDropped, 0u);
     EXPECT_EQ(exchange.Tally().lateCredited, 0u);
     // The exchange is over with the reply's first datagram: no settle time
-    // waits for the rest.  (The reply starts 2 ms after the frame, or 2 ms
-    // after the last reply's last datagram, whichever is later.)
+    // waits for the rest.  (The reply starts its answer time after the frame,
+    // or 2 ms after the last reply's last datagram, whichever is later.)
     const int64_t took = Took(link, [&] { exchange.Transact(Goods(1), ExchangeRule::Goods()); });
-    EXPECT_EQ(took, 2 * kMs + (split.pieces - 1) * split.gapUs);
+    EXPECT_EQ(took, std::max(split.responseUs, 2 * kMs + (split.pieces - 1) * split.gapUs));
 }
 
 INSTANTIATE_TEST_SUITE_P(Gaps, SplitReplies,
                          ::testing::Values(SplitCase{2, 300}, SplitCase{2, 500}, SplitCase{3, 300},
-                                           SplitCase{3, 500}));
+                                           SplitCase{3, 500}, SplitCase{3, 1000, 150 * kMs}));
 
 // This thread held up 1.8 ms past the end of every wait that runs out, with
 // a scales answering in 2 ms in datagrams 0.5 ms apart: the tail window
