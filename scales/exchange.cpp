@@ -181,7 +181,8 @@ int64_t Exchange::AwaitLineClear() {
 // frame in hand keeps waiting (and is retried where its command retries):
 // no tail is ever judged as a reply.
 int64_t Exchange::AwaitTail() {
-    if (!open_.untilNextFrame) return writtenUs_;
+    followsReply_ = open_.untilNextFrame;
+    if (!followsReply_) return writtenUs_;
     const int64_t window = TailWindowUs();
     open_.closeByUs = writtenUs_ + window;
     if (window > 0 && !ReplyComplete()) {
@@ -317,8 +318,9 @@ Exchange::Piece Exchange::Attribute(int64_t seenUs) {
     DropExpired(seenUs);
     if (seenUs < OpenCloseUs()) return Piece::kTail;
     if (owedCount_ > 0) return Piece::kLate;
-    if (waitStartUs_ != kNever) return Piece::kReply;
-    return Piece::kStale;
+    if (waitStartUs_ == kNever) return Piece::kStale;
+    if (followsReply_ && seenUs < waitStartUs_ + EarliestAnswerUs()) return Piece::kTail;
+    return Piece::kReply;
 }
 
 // Each quiet time is counted from after the Read that ended it: a Read that
@@ -339,6 +341,16 @@ int64_t Exchange::TailWindowUs() const {
     const int64_t share = fastestUs_ * kTailShareNumerator / kTailShareDenominator;
     const int64_t bound = std::min({share, fastestUs_ - kAnswerJitterUs, kMaxTailWindowUs});
     return std::max<int64_t>(0, std::min(bound, longestTailUs_ + kTailMarginUs));
+}
+
+// No piece sooner after a frame than 3/4 of the device's fastest answer can
+// answer it: one that comes then, after a reply, is a tail of that reply
+// that came later than its window (rule 3a).  Not so before the pace is
+// known, nor for a frame that met no open reply (a retry): a device that
+// has become faster shows it there.
+int64_t Exchange::EarliestAnswerUs() const {
+    if (repliesTaken_ < kPaceReplies) return 0;
+    return std::min(kMaxTailWindowUs, fastestUs_ * kTailShareNumerator / kTailShareDenominator);
 }
 
 // How long a reply stays open after each piece where no later frame bounds

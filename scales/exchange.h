@@ -12,7 +12,9 @@
 //    line time, and the driver's output queue where it can tell.
 // 3. Each piece, by the moment it was seen (Attribute), is the first that
 //    holds of:
-//    a. tail: the last reply is still open (rule 4): the piece is part of it;
+//    a. tail: the last reply is still open (rule 4): the piece is part of
+//       it; so is, after a reply, a piece sooner after the next frame than
+//       3/4 of the device's fastest answer, which cannot answer that frame;
 //    b. late: a frame is owed a late reply (rule 5): the piece starts the
 //       reply of the oldest such frame, and the frame in hand keeps waiting;
 //    c. reply: the frame in hand is waiting: the piece starts its reply,
@@ -168,6 +170,7 @@ class Exchange {
     void Open(int64_t quietUs, int64_t closeByUs, int64_t frameReplyUs);
     int64_t OpenCloseUs() const;
     int64_t TailWindowUs() const;
+    int64_t EarliestAnswerUs() const;
     int64_t QuietUs() const;
     void Owe(int64_t graceEndUs, bool clock);
     void CreditOldestOwed();
@@ -184,9 +187,11 @@ class Exchange {
     int64_t waitEndUs_ = 0;
     OpenReply open_;
     int64_t fastestUs_;
-    int64_t longestTailUs_ = 0;          // from a reply's first piece to its last
-    int replyBytes_ = 0;                 // the length of every reply; 0 unknown, -1 none
-    int repliesTaken_ = 0;               // by the frames in hand since the link opened
+    int64_t longestTailUs_ = 0;  // from a reply's first piece to its last
+    int replyBytes_ = 0;         // the length of every reply; 0 unknown, -1 none
+    int repliesTaken_ = 0;
+    bool followsReply_ = false;  // the frame in hand met an open reply               // by the
+                                 // frames in hand since the link opened
     std::array<Owed, kMaxOwed> owed_{};  // oldest first
     size_t owedCount_ = 0;
     ClockBelief belief_ = ClockBelief::kAnswers;

@@ -213,10 +213,14 @@ SplitVerdict SplitGood(CScalesRongta1000& scales, emu::ScalesEmulator& emulator,
     emulator.WaitUntilIdle(2000);
     if (!KeptTheGap(emulator, before, gapUs)) return SplitVerdict::kOffGap;
     if (scales.Tally().tailsOverrun != tally.tailsOverrun) return SplitVerdict::kHeldUp;
-    const bool right = result == 0 && emulator.Frames().size() - before == 2 &&
-                       scales.Tally().staleDropped == tally.staleDropped &&
-                       scales.Tally().lateCredited == tally.lateCredited;
-    return right ? SplitVerdict::kRight : SplitVerdict::kMisjudged;
+    const size_t frames = emulator.Frames().size() - before;
+    const uint64_t stale = scales.Tally().staleDropped - tally.staleDropped;
+    const uint64_t late = scales.Tally().lateCredited - tally.lateCredited;
+    if (result == 0 && frames == 2 && stale == 0 && late == 0) return SplitVerdict::kRight;
+    std::printf("    good %d misjudged: result %d, %zu frames, %llu stale, %llu late\n", good,
+                result, frames, static_cast<unsigned long long>(stale),
+                static_cast<unsigned long long>(late));
+    return SplitVerdict::kMisjudged;
 }
 
 bool SplitReplies(int goods) {

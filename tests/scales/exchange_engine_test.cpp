@@ -186,6 +186,29 @@ INSTANTIATE_TEST_SUITE_P(Gaps, SplitReplies,
                          ::testing::Values(SplitCase{2, 300}, SplitCase{2, 500}, SplitCase{3, 300},
                                            SplitCase{3, 500}, SplitCase{3, 1000, 150 * kMs}));
 
+// One reply's tail comes 1.4 ms after its first datagram, later than the
+// tail window the device's 0.3 ms tails have taught, but sooner after the
+// next frame than the device ever answers: it is still that reply's tail, and
+// no verdict, then or later, is off by one.
+TEST(SplitReplies, ATailLaterThanItsWindowIsNoReply) {
+    SimulatedLink link;
+    link.script = [](const Frame&, int n) {
+        Answer a;
+        a.responseUs = 2 * kMs;
+        a.pieces = 2;
+        a.gapUs = n == 20 ? 1400 : 300;
+        a.verdict = n % 2 == 0 ? kPositive : kRefused;
+        return a;
+    };
+    Exchange exchange(link);
+    int misjudged = 0;
+    for (int n = 0; n < 100; ++n) {
+        const Reply reply = exchange.Transact(Goods(n), ExchangeRule::Goods());
+        misjudged += !reply.arrived || reply.first != (n % 2 == 0 ? kPositive : kRefused);
+    }
+    EXPECT_EQ(misjudged, 0);
+}
+
 // This thread held up 1.8 ms past the end of every wait that runs out, with
 // a scales answering in 2 ms in datagrams 0.5 ms apart: the tail window
 // after each frame ends too late, when the next reply may already be in.
