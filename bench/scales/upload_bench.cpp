@@ -19,6 +19,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -45,10 +46,11 @@ double SecondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-// Goods per second, or a negative number when a good failed.
-double Upload(CScalesRongta1000& scales, int goods) {
+// Seconds goods [first, first + count) take, or a negative number when a
+// good failed.
+double UploadSeconds(CScalesRongta1000& scales, int first, int count) {
     const auto start = Clock::now();
-    for (int i = 1; i <= goods; ++i) {
+    for (int i = first; i < first + count; ++i) {
         const std::u16string name =
             u"Товар " + std::u16string(1, static_cast<char16_t>(u'А' + i % 32));
         const int32_t result = scales.SendGood(name, i, 100000 + i, 1000 + i, 10);
@@ -57,15 +59,20 @@ double Upload(CScalesRongta1000& scales, int goods) {
             return -1;
         }
     }
-    return goods / SecondsSince(start);
+    return SecondsSince(start);
 }
 
-// Mean seconds from sending a frame to the emulator's reply, over a plain
-// connected UDP socket: the device's own pace, with no driver in between.
-// The frames are the upload's own, a clock and a goods record in turn.
-double RawRoundTrip(uint16_t port, int goods) {
+// Goods per second, or a negative number when a good failed.
+double Upload(CScalesRongta1000& scales, int goods) {
+    const double seconds = UploadSeconds(scales, 1, goods);
+    return seconds < 0 ? seconds : goods / seconds;
+}
+
+// Seconds `goods` goods' worth of raw round trips take over a plain UDP
+// socket: the device's own pace, with no driver in between.  The frames are
+// the upload's own, a clock and a goods record in turn.
+double RawRoundTrips(emu_test::UdpProbe& probe, int goods) {
     constexpr int kReplyWaitMs = 2000;
-    emu_test::UdpProbe probe(port);
     scales::GoodsFields fields;
     fields.code = fields.plu = 1;
     const scales::Frame clock = scales::BuildClockFrame({2024, 3, 5, 9, 7, 45});
@@ -77,7 +84,7 @@ double RawRoundTrip(uint16_t port, int goods) {
         probe.Send(frames[i % 2]);
         probe.ReceiveOne(kReplyWaitMs);
     }
-    return SecondsSince(start) / (2 * goods);
+    return SecondsSince(start);
 }
 
 bool ConnectUdp(CScalesRongta1000& scales, emu::ScalesEmulator& emulator) {
@@ -98,17 +105,29 @@ void ReportTally(const CScalesRongta1000& scales) {
 }
 
 // A scales answering after `answerMs`: the upload's share of its limit.
+// Raw round trips and the upload take turns, ten goods at a time, so that a
+// machine whose load changes during the run weighs on both alike.
 bool SlowScales(int goods, int answerMs, double target) {
+    constexpr int kTurn = 10;
     emu::ScalesEmulator emulator;
     CScalesRongta1000 scales;
     if (!ConnectUdp(scales, emulator)) return false;
     emu::Faults slow;
     slow.delayMs = answerMs;
     emulator.SetFaults(slow);
-    const double trip = RawRoundTrip(emulator.UdpPort(), goods);
+    emu_test::UdpProbe probe(emulator.UdpPort());
+    double rawSeconds = 0;
+    double uploadSeconds = 0;
+    for (int first = 1; first <= goods; first += kTurn) {
+        const int count = std::min(kTurn, goods - first + 1);
+        rawSeconds += RawRoundTrips(probe, count);
+        const double seconds = UploadSeconds(scales, first, count);
+        if (seconds < 0) return false;
+        uploadSeconds += seconds;
+    }
+    const double trip = rawSeconds / (2 * goods);
     const double limit = 1.0 / (2 * trip);
-    const double rate = Upload(scales, goods);
-    if (rate < 0) return false;
+    const double rate = goods / uploadSeconds;
     std::printf(
         "(a) scales answering after %2d ms: raw round trip %.3f ms, limit %.1f goods/s; "
         "%d goods at %.1f goods/s = %.3f of the limit (target %.2f)\n",
