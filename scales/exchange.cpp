@@ -139,13 +139,14 @@ void Exchange::Pause(int ms) {
 }
 
 void Exchange::Reopened() {
-    if (link_.Kind() == LinkKind::kSerial) return;
-    owedCount_ = 0;
-    open_ = OpenReply{};
     fastestUs_ = kNever;
     longestTailUs_ = 0;
     replyBytes_ = 0;
     repliesTaken_ = 0;
+    followsReply_ = false;
+    if (link_.Kind() == LinkKind::kSerial) return;
+    owedCount_ = 0;
+    open_ = OpenReply{};
 }
 
 void Exchange::LookAtLink() {
@@ -338,19 +339,23 @@ int64_t Exchange::OpenCloseUs() const {
 
 int64_t Exchange::TailWindowUs() const {
     if (longestTailUs_ == 0 || fastestUs_ == kNever) return 0;
-    const int64_t share = fastestUs_ * kTailShareNumerator / kTailShareDenominator;
-    const int64_t bound = std::min({share, fastestUs_ - kAnswerJitterUs, kMaxTailWindowUs});
-    return std::max<int64_t>(0, std::min(bound, longestTailUs_ + kTailMarginUs));
+    return std::max<int64_t>(0, std::min(AnswerBoundUs(), longestTailUs_ + kTailMarginUs));
 }
 
-// No piece sooner after a frame than 3/4 of the device's fastest answer can
-// answer it: one that comes then, after a reply, is a tail of that reply
-// that came later than its window (rule 3a).  Not so before the pace is
-// known, nor for a frame that met no open reply (a retry): a device that
-// has become faster shows it there.
+// No piece sooner after a frame than 3/4 of the device's fastest answer, and
+// 0.5 ms less than it, can answer it: one that comes then, after a reply, is
+// a tail of that reply that came later than its window (rule 3a).  Not so
+// before the pace is known, nor for a frame that met no open reply (a
+// retry): a device that has become faster shows it there.
 int64_t Exchange::EarliestAnswerUs() const {
     if (repliesTaken_ < kPaceReplies) return 0;
-    return std::min(kMaxTailWindowUs, fastestUs_ * kTailShareNumerator / kTailShareDenominator);
+    return std::max<int64_t>(0, AnswerBoundUs());
+}
+
+// 3/4 of the device's fastest answer, and at least 0.5 ms less than it.
+int64_t Exchange::AnswerBoundUs() const {
+    const int64_t share = fastestUs_ * kTailShareNumerator / kTailShareDenominator;
+    return std::min({share, fastestUs_ - kAnswerJitterUs, kMaxTailWindowUs});
 }
 
 // How long a reply stays open after each piece where no later frame bounds

@@ -14,7 +14,8 @@
 //    holds of:
 //    a. tail: the last reply is still open (rule 4): the piece is part of
 //       it; so is, after a reply, a piece sooner after the next frame than
-//       3/4 of the device's fastest answer, which cannot answer that frame;
+//       3/4 of the device's fastest answer (and 0.5 ms less than it), which
+//       cannot answer that frame;
 //    b. late: a frame is owed a late reply (rule 5): the piece starts the
 //       reply of the oldest such frame, and the frame in hand keeps waiting;
 //    c. reply: the frame in hand is waiting: the piece starts its reply,
@@ -53,9 +54,9 @@
 //    same, over every reply taken since the link opened; the pace is known
 //    after four replies (a session's first answers may come slower, and
 //    their tails are heard out by the quiet time).
-// 7. Reopen: a new network socket never receives replies to frames sent
-//    through the one before, so nothing stays owed or open, and the device
-//    (perhaps another one) is learned afresh; a serial device is the same
+// 7. Reopen: the device (perhaps another one) is learned afresh.  A new
+//    network socket never receives replies to frames sent through the one
+//    before, so nothing stays owed or open; a serial device is the same
 //    line, and what is owed or open stays.
 // 8. Waits: every wait (drain, line time, tail window, reply, the rest of a
 //    reply, the pause before a retry) is one deadline given to the one
@@ -171,6 +172,7 @@ class Exchange {
     int64_t OpenCloseUs() const;
     int64_t TailWindowUs() const;
     int64_t EarliestAnswerUs() const;
+    int64_t AnswerBoundUs() const;
     int64_t QuietUs() const;
     void Owe(int64_t graceEndUs, bool clock);
     void CreditOldestOwed();
