@@ -90,7 +90,7 @@ ClockBelief NextClockBelief(ClockBelief belief, ClockEvidence evidence) {
     return belief;
 }
 
-Exchange::Exchange(ExchangeLink& link) : link_(link), waitStartUs_(kNever), fastestUs_(kNever) {}
+Exchange::Exchange(ExchangeLink& link) : link_(link), waitStartUs_(kNever) {}
 
 Reply Exchange::Transact(const Frame& frame, const ExchangeRule& rule) {
     LookAtLink();
@@ -139,10 +139,7 @@ void Exchange::Pause(int ms) {
 }
 
 void Exchange::Reopened() {
-    fastestUs_ = kNever;
-    longestTailUs_ = 0;
-    replyBytes_ = 0;
-    repliesTaken_ = 0;
+    pace_ = Pace{};
     followsReply_ = false;
     if (link_.Kind() == LinkKind::kSerial) return;
     owedCount_ = 0;
@@ -265,8 +262,8 @@ bool Exchange::Take(int64_t seenUs, int bytes) {
             break;
     }
     ++tally_.replies;
-    fastestUs_ = std::min(fastestUs_, seenUs - waitStartUs_);
-    if (!serial && ++repliesTaken_ > kPaceReplies) {
+    pace_.fastestUs = std::min(pace_.fastestUs, seenUs - waitStartUs_);
+    if (!serial && ++pace_.replies > kPaceReplies) {
         Open(0, kNever, seenUs);
         open_.untilNextFrame = true;
         open_.bytes = bytes;
@@ -293,8 +290,9 @@ void Exchange::TakeTail(int64_t seenUs, int bytes) {
         open_.overrun = true;
         ++tally_.tailsOverrun;
     } else if (frameReply) {
-        longestTailUs_ = std::max(longestTailUs_, seenUs - open_.firstPieceUs);
-        if (replyBytes_ > 0 && open_.bytes > replyBytes_) replyBytes_ = kLengthVaries;
+        pace_.longestTailUs = std::max(pace_.longestTailUs, seenUs - open_.firstPieceUs);
+        if (pace_.replyBytes > 0 && open_.bytes > pace_.replyBytes)
+            pace_.replyBytes = kLengthVaries;
     }
     open_.lastPieceUs = link_.NowUs();
 }
@@ -304,15 +302,15 @@ void Exchange::TakeTail(int64_t seenUs, int bytes) {
 void Exchange::LearnReplyLength() {
     if (open_.firstPieceUs == kNever || open_.untilNextFrame) return;
     const int bytes = open_.bytes;
-    if (replyBytes_ == 0) {
-        replyBytes_ = bytes;
-    } else if (replyBytes_ != bytes) {
-        replyBytes_ = kLengthVaries;
+    if (pace_.replyBytes == 0) {
+        pace_.replyBytes = bytes;
+    } else if (pace_.replyBytes != bytes) {
+        pace_.replyBytes = kLengthVaries;
     }
 }
 
 bool Exchange::ReplyComplete() const {
-    return open_.untilNextFrame && replyBytes_ > 0 && open_.bytes >= replyBytes_;
+    return open_.untilNextFrame && pace_.replyBytes > 0 && open_.bytes >= pace_.replyBytes;
 }
 
 Exchange::Piece Exchange::Attribute(int64_t seenUs) {
@@ -338,8 +336,8 @@ int64_t Exchange::OpenCloseUs() const {
 }
 
 int64_t Exchange::TailWindowUs() const {
-    if (longestTailUs_ == 0 || fastestUs_ == kNever) return 0;
-    return std::max<int64_t>(0, std::min(AnswerBoundUs(), longestTailUs_ + kTailMarginUs));
+    if (pace_.longestTailUs == 0 || pace_.fastestUs == kNever) return 0;
+    return std::max<int64_t>(0, std::min(AnswerBoundUs(), pace_.longestTailUs + kTailMarginUs));
 }
 
 // No piece sooner after a frame than 3/4 of the device's fastest answer, and
@@ -348,14 +346,14 @@ int64_t Exchange::TailWindowUs() const {
 // before the pace is known, nor for a frame that met no open reply (a
 // retry): a device that has become faster shows it there.
 int64_t Exchange::EarliestAnswerUs() const {
-    if (repliesTaken_ < kPaceReplies) return 0;
+    if (pace_.replies < kPaceReplies) return 0;
     return std::max<int64_t>(0, AnswerBoundUs());
 }
 
 // 3/4 of the device's fastest answer, and at least 0.5 ms less than it.
 int64_t Exchange::AnswerBoundUs() const {
-    const int64_t share = fastestUs_ * kTailShareNumerator / kTailShareDenominator;
-    return std::min({share, fastestUs_ - kAnswerJitterUs, kMaxTailWindowUs});
+    const int64_t share = pace_.fastestUs * kTailShareNumerator / kTailShareDenominator;
+    return std::min({share, pace_.fastestUs - kAnswerJitterUs, kMaxTailWindowUs});
 }
 
 // How long a reply stays open after each piece where no later frame bounds

@@ -188,12 +188,15 @@ class Exchange {
     int64_t waitStartUs_;
     int64_t waitEndUs_ = 0;
     OpenReply open_;
-    int64_t fastestUs_;
-    int64_t longestTailUs_ = 0;  // from a reply's first piece to its last
-    int replyBytes_ = 0;         // the length of every reply; 0 unknown, -1 none
-    int repliesTaken_ = 0;
-    bool followsReply_ = false;  // the frame in hand met an open reply               // by the
-                                 // frames in hand since the link opened
+    // What the device has shown of its pace since the link opened (rule 6).
+    struct Pace {
+        int64_t fastestUs = std::numeric_limits<int64_t>::max();
+        int64_t longestTailUs = 0;  // from a reply's first piece to its last
+        int replyBytes = 0;         // the length of every reply; 0 unknown, -1 none
+        int replies = 0;            // taken by the frames in hand
+    };
+    Pace pace_;
+    bool followsReply_ = false;          // the frame in hand met an open reply
     std::array<Owed, kMaxOwed> owed_{};  // oldest first
     size_t owedCount_ = 0;
     ClockBelief belief_ = ClockBelief::kAnswers;
