@@ -51,6 +51,9 @@ class SimulatedLink : public scales::ExchangeLink {
     // How late this thread gets back from a wait that ran to its end (held
     // up by other work); input arriving meanwhile is then waiting.
     int64_t timerLateUs = 0;
+    // A timer that ends waits only on its ticks (input still wakes a wait
+    // at once).
+    int64_t tickUs = 0;
     Script script = [](const Frame&, int) { return Answer{}; };
     int64_t now = 1000 * kMs;
 
@@ -92,6 +95,7 @@ class SimulatedLink : public scales::ExchangeLink {
             return true;
         }
         now = until + (limitUs > 0 ? timerLateUs : 0);
+        if (limitUs > 0 && tickUs > 0) now = (now + tickUs - 1) / tickUs * tickUs;
         return !inbox_.empty() && inbox_.begin()->first <= now;
     }
     int OutputQueued() override { return outputQueued; }
@@ -239,6 +243,38 @@ TEST(HeldUpThread, NeverTakesATailForAReply) {
         EXPECT_EQ(misjudged, 0) << oneLength;
         EXPECT_EQ(static_cast<uint64_t>(unanswered), exchange.Tally().tailsOverrun) << oneLength;
         EXPECT_EQ(unanswered == 0, oneLength);
+    }
+}
+
+// Every timed wait of the system ending only on a 15.625 ms timer tick: an
+// upload still goes at the scales' own pace, since no wait on its way runs
+// out -- a reply ends its wait, and so does the last datagram of a split
+// reply once the device's reply length is known.  Only the first four
+// replies, heard out while the pace is learned, wait for a tick.
+TEST(CoarseTimer, UploadKeepsTheScalesPace) {
+    constexpr int64_t kTickUs = 15625;
+    constexpr int kGoods = 100;
+    for (const int pieces : {1, 2}) {
+        SimulatedLink link;
+        link.tickUs = kTickUs;
+        link.script = [pieces](const Frame&, int) {
+            Answer a;
+            a.responseUs = 2 * kMs;
+            a.pieces = pieces;
+            a.gapUs = 300;
+            return a;
+        };
+        Exchange exchange(link);
+        const int64_t took = Took(link, [&] {
+            for (int good = 0; good < kGoods; ++good) {
+                EXPECT_TRUE(exchange.Transact(Clock(), ExchangeRule::Clock()).arrived);
+                EXPECT_TRUE(exchange.Transact(Goods(good), ExchangeRule::Goods()).arrived);
+            }
+        });
+        // Two answers a good, each 2 ms after its frame (or 2 ms after the
+        // last datagram before it), and four ticks at most.
+        const int64_t pace = 2 * kGoods * (2 * kMs + (pieces - 1) * 300);
+        EXPECT_LE(took, pace + 4 * kTickUs) << pieces;
     }
 }
 
