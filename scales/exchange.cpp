@@ -36,9 +36,12 @@ constexpr int64_t kTailMarginUs = 300;
 constexpr int64_t kMaxTailWindowUs = 50 * kUsPerMs;
 // A late or stale network reply stays open until 0.8 ms pass without a
 // datagram; a reply while the pace is learned for half its answer time
-// (0.1 to 50 ms).
+// (0.5 to 50 ms).
 constexpr int64_t kNetworkQuietUs = 800;
-constexpr int64_t kMinPaceQuietUs = 100;
+// The least of that: a device answering at once may still leave a tenth of
+// a millisecond or two between its datagrams, and the wait costs only a
+// reply that is not complete.
+constexpr int64_t kMinPaceQuietUs = 500;
 // The device's replies are of no one length.
 constexpr int kLengthVaries = -1;
 // Reads a wait makes of what is already waiting once its deadline has
@@ -114,6 +117,7 @@ Reply Exchange::AwaitReply(const ExchangeRule& rule, int64_t start) {
     waitStartUs_ = kNever;
     if (reply.arrived) {
         AwaitReplyEnd();
+        AwaitRest();
         LearnReplyLength();
     }
     return reply;
@@ -212,6 +216,18 @@ void Exchange::AwaitReplyEnd() {
     }
 }
 
+// A reply from a device whose pace is known, shorter than all its replies
+// have been: the rest is awaited at the device's own pace, until the reply
+// is complete or its quiet time passes without a datagram.
+void Exchange::AwaitRest() {
+    if (!open_.untilNextFrame) return;
+    for (int64_t close = open_.lastPieceUs + open_.quietUs;
+         !ReplyComplete() && pace_.replyBytes > 0 && link_.NowUs() < close;
+         close = open_.lastPieceUs + open_.quietUs) {
+        Listen(close, PastDeadline::kRead, Until::kReplyComplete);
+    }
+}
+
 // The one wait-and-read loop under every wait, with one deadline: each piece
 // that arrives is taken (Take) with the moment it was seen, until the
 // deadline, or until a piece is the reply of the frame in hand, or (as
@@ -263,17 +279,18 @@ bool Exchange::Take(int64_t seenUs, int bytes) {
     }
     ++tally_.replies;
     pace_.fastestUs = std::min(pace_.fastestUs, seenUs - waitStartUs_);
+    // A network reply is heard out for half the time it took to answer after
+    // each datagram while the pace is learned, and while it is shorter than
+    // the device's replies: a slower device may leave more time between the
+    // datagrams of a reply.
+    const int64_t pieceQuiet =
+        serial ? quiet : std::clamp((seenUs - waitStartUs_) / 2, kMinPaceQuietUs, kMaxTailWindowUs);
     if (!serial && ++pace_.replies > kPaceReplies) {
-        Open(0, kNever, seenUs);
+        Open(pieceQuiet, kNever, seenUs);
         open_.untilNextFrame = true;
         open_.bytes = bytes;
         return true;
     }
-    // While the pace is learned, a network reply is heard out for half the
-    // time it took to answer after each datagram: a slower device may leave
-    // more time between the datagrams of a reply.
-    const int64_t pieceQuiet =
-        serial ? quiet : std::clamp((seenUs - waitStartUs_) / 2, kMinPaceQuietUs, kMaxTailWindowUs);
     Open(pieceQuiet, std::max(waitEndUs_, link_.NowUs() + kQuietsPerReply * pieceQuiet), seenUs);
     open_.bytes = bytes;
     return true;

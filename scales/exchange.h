@@ -27,8 +27,11 @@
 //      it for a tail window (AwaitTail): a little longer than the longest
 //      tail the device has sent, shorter than its fastest answer, so that
 //      no piece then can answer the new frame (none at all for a device
-//      that has never split a reply).  The wait for the tail ends early once
-//      the reply has the length every reply of the device has had; a piece
+//      that has never split a reply).  A reply shorter than every reply the
+//      device has sent is awaited to its length first (AwaitRest), at the
+//      device's pace: until it is complete, or half its answer time passes
+//      without a datagram.  The wait for the tail ends early once the reply
+//      has the length every reply of the device has had; a piece
 //      of a reply still short, read only after the window (this thread was
 //      held up), is taken as its tail, and the frame in hand then owes
 //      nothing.  The exchange never waits for a tail before its verdict:
@@ -36,7 +39,7 @@
 //    - on a serial line, until the line has been quiet for 3.5 character
 //      times;
 //    - on a network link, for a reply while the pace is learned, until half
-//      the time it took to answer passes without a datagram (0.1 to 50 ms);
+//      the time it took to answer passes without a datagram (0.5 to 50 ms);
 //      for a late or stale reply, until 0.8 ms pass without one.
 //    The exchange hears these two out (AwaitReplyEnd) before it gives the
 //    frame's verdict and before its next frame, so that frame meets a
@@ -160,6 +163,7 @@ class Exchange {
     int64_t AwaitLineClear();
     int64_t AwaitTail();
     void AwaitReplyEnd();
+    void AwaitRest();
     Reply AwaitReply(const ExchangeRule& rule, int64_t start);
     void Conclude(const ExchangeRule& rule, const Reply& reply);
     Reply Listen(int64_t deadlineUs, PastDeadline past, Until until = Until::kDeadline);

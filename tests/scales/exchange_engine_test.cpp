@@ -179,11 +179,10 @@ TEST_P(SplitReplies, EveryVerdictLandsOnItsOwnFrame) {
     EXPECT_EQ(misjudged, 0);
     EXPECT_EQ(exchange.Tally().staleDropped, 0u);
     EXPECT_EQ(exchange.Tally().lateCredited, 0u);
-    // The exchange is over with the reply's first datagram: no settle time
-    // waits for the rest.  (The reply starts its answer time after the frame,
-    // or 2 ms after the last reply's last datagram, whichever is later.)
+    // The exchange is over with the reply's last datagram, once the reply
+    // has the length of all the device's replies: no settle time after it.
     const int64_t took = Took(link, [&] { exchange.Transact(Goods(1), ExchangeRule::Goods()); });
-    EXPECT_EQ(took, std::max(split.responseUs, 2 * kMs + (split.pieces - 1) * split.gapUs));
+    EXPECT_EQ(took, split.responseUs + (split.pieces - 1) * split.gapUs);
 }
 
 INSTANTIATE_TEST_SUITE_P(Gaps, SplitReplies,
