@@ -1,8 +1,10 @@
 // How one RLS1000 command is exchanged: how long to wait for the reply, how
-// often to try and how long to pause between tries, whether a frame left
-// without a reply still expects a late one, whether the outcome is recorded,
-// and what the reply means for the result.  Every command has its rule by
-// name here; the engine (exchange.h) applies them.
+// often to try, how long to pause after a failed try and whether the port
+// is closed after the last, whether a frame left without a reply still
+// expects a late one, whether the outcome is recorded, and what the reply
+// means for the result.  Every command has its rule by name here, and the
+// rules are listed side by side in exchange_rule.cpp; the engine
+// (exchange.h) and the retry skeleton (rongta1000.cpp) apply them.
 #pragma once
 
 #include <cstdint>
@@ -45,9 +47,11 @@ struct ExchangeRule {
     // a while (exchange.h), so that a reply arriving then is credited to it.
     LateReply lateReply = LateReply::kOwed;
     int attempts = 1;
-    // After a failed attempt the scales get time to finish whatever they
-    // were doing before the request is repeated.
-    int retryPauseMs = 300;
+    // The pause after each failed attempt (0: none), spent listening.
+    int retryPauseMs = 0;
+    // Whether the port is closed after the last failed attempt (unless the
+    // scales object keeps it open).
+    bool closeAfterFailure = false;
     Recording recording = Recording::kNone;
     Verdict verdict = Verdict::kIgnore;
 

@@ -55,9 +55,9 @@ void CScalesRongta1000::SetTimeSource(TimeSource source) {
 // The one request-and-reply skeleton every command runs: before each attempt
 // `restart`, then EnsureOpen (a port that cannot be opened ends the command
 // at once, nothing sent), then `attempt`, which exchanges the command's
-// frames and gives 0 or the attempt's failure.  A command that retries
-// pauses after each failed attempt and, after the last, closes the port
-// unless it is kept open.
+// frames and gives 0 or the attempt's failure.  The rule says how often to
+// try, how long to pause after each failed attempt and whether the port is
+// closed (unless kept open) after the last.
 template <typename Restart, typename Attempt>
 int32_t CScalesRongta1000::RunAttempts(const ExchangeRule& rule, Restart restart, Attempt attempt) {
     int32_t result = scales::kOk;
@@ -67,9 +67,9 @@ int32_t CScalesRongta1000::RunAttempts(const ExchangeRule& rule, Restart restart
         if (opened != scales::kOk) return opened;
         result = attempt();
         if (result == scales::kOk) return result;
-        if (rule.attempts > 1) exchange_.Pause(rule.retryPauseMs);
+        if (rule.retryPauseMs > 0) exchange_.Pause(rule.retryPauseMs);
     }
-    if (rule.attempts > 1) CloseUnlessKept();
+    if (rule.closeAfterFailure) CloseUnlessKept();
     return result;
 }
 
@@ -203,15 +203,6 @@ int32_t CScalesRongta1000::SendMessageFrames(int32_t number,
         if (sent != scales::kOk) return sent;
     }
     return scales::kOk;
-}
-
-int32_t CScalesRongta1000::AwaitReply() {
-    try {
-        const ExchangeRule rule = ExchangeRule::Message();
-        return Conclude(rule, exchange_.Await(rule));
-    } catch (...) {
-        return DropPortAfterFailure();
-    }
 }
 
 int32_t CScalesRongta1000::PrepareSendHotKeys() {

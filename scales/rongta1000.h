@@ -51,12 +51,6 @@ class CScalesRongta1000 : public IScalesObject {
     virtual int32_t SetClock(int32_t year, int32_t month, int32_t day, int32_t hour, int32_t minute,
                              int32_t second);
 
-    // Positive (0), negative (7) or no reply (3) to the message frame last
-    // sent through the exchange engine, waiting as messages do (200 ms);
-    // records the outcome text.  Unused by the add-in: every frame of a
-    // message is exchanged whole (ExchangeFrame).
-    int32_t AwaitReply();
-
     uint16_t MessageCounter() const { return messageCounter_; }
     uint16_t ContinuationCounter() const { return continuationCounter_; }
     const std::array<uint32_t, scales::kHotKeyCount>& HotKeys() const { return hotKeys_; }

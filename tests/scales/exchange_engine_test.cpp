@@ -48,6 +48,12 @@ class SimulatedLink : public scales::ExchangeLink {
     uint32_t baud = 0;
     int outputQueued = 0;
     bool oneDatagramPerRead = false;
+    // How late this thread gets back from a wait that ran to its end (held
+    // up by other work); input arriving meanwhile is then waiting.
+    int64_t timerLateUs = 0;
+    // A timer that ends waits only on its ticks (input still wakes a wait
+    // at once).
+    int64_t tickUs = 0;
     Script script = [](const Frame&, int) { return Answer{}; };
     int64_t now = 1000 * kMs;
 
@@ -88,8 +94,9 @@ class SimulatedLink : public scales::ExchangeLink {
             now = std::max(now, inbox_.begin()->first);
             return true;
         }
-        now = until;
-        return false;
+        now = until + (limitUs > 0 ? timerLateUs : 0);
+        if (limitUs > 0 && tickUs > 0) now = (now + tickUs - 1) / tickUs * tickUs;
+        return !inbox_.empty() && inbox_.begin()->first <= now;
     }
     int OutputQueued() override { return outputQueued; }
     int64_t NowUs() override { return now; }
@@ -127,7 +134,7 @@ int64_t Took(SimulatedLink& link, const std::function<void()>& action) {
     return link.now - start;
 }
 
-TEST(ExchangeTiming, LineQuietAndSettleTimes) {
+TEST(ExchangeTiming, LineAndQuietTimes) {
     // 259 bytes of 10 bits: 539.6 ms at 4800 baud, 269.8 ms at 9600.
     EXPECT_EQ(scales::LineTimeUs(259, 4800), 539584);
     EXPECT_EQ(scales::LineTimeUs(259, 9600), 269792);
@@ -135,21 +142,16 @@ TEST(ExchangeTiming, LineQuietAndSettleTimes) {
     EXPECT_EQ(scales::SerialQuietUs(4800), 8021);
     EXPECT_EQ(scales::SerialQuietUs(9600), 4011);
     EXPECT_EQ(scales::SerialQuietUs(115200), 1000);
-    const struct {
-        int64_t responseUs;
-        int64_t settleUs;
-    } settles[] = {{0, 100}, {150, 100}, {400, 200}, {1500, 750}, {2000, 800}, {5000, 800}};
-    for (const auto& c : settles) {
-        EXPECT_EQ(scales::DatagramSettleUs(c.responseUs), c.settleUs) << c.responseUs;
-    }
 }
 
 // A scales answering after 2 ms with its reply in datagrams 0.3 or 0.5 ms
-// apart, the later ones starting 00.  Verdicts alternate, so a tail taken
-// by the next frame would change that frame's verdict.
+// apart, after 150 ms with datagrams 1 ms apart, or at once (50 us) with
+// datagrams 0.1 ms apart or back to back, the later ones starting 00.  Verdicts alternate, so a
+// tail taken by the next frame would change that frame's verdict.
 struct SplitCase {
     int pieces;
     int64_t gapUs;
+    int64_t responseUs = 2 * kMs;
 };
 
 class SplitReplies : public ::testing::TestWithParam<SplitCase> {};
@@ -159,7 +161,7 @@ TEST_P(SplitReplies, EveryVerdictLandsOnItsOwnFrame) {
     const SplitCase split = GetParam();
     link.script = [split](const Frame&, int n) {
         Answer a;
-        a.responseUs = 2 * kMs;
+        a.responseUs = split.responseUs;
         a.pieces = split.pieces;
         a.gapUs = split.gapUs;
         a.verdict = n % 2 == 0 ? kPositive : kRefused;
@@ -177,15 +179,105 @@ TEST_P(SplitReplies, EveryVerdictLandsOnItsOwnFrame) {
     EXPECT_EQ(misjudged, 0);
     EXPECT_EQ(exchange.Tally().staleDropped, 0u);
     EXPECT_EQ(exchange.Tally().lateCredited, 0u);
-    // The reply is over one settle time (0.8 ms for a 2 ms answer) after
-    // its last datagram: no fixed wait of tens of milliseconds.
+    // The exchange is over with the reply's last datagram, once the reply
+    // has the length of all the device's replies: no settle time after it.
     const int64_t took = Took(link, [&] { exchange.Transact(Goods(1), ExchangeRule::Goods()); });
-    EXPECT_EQ(took, 2 * kMs + (split.pieces - 1) * split.gapUs + 800);
+    // (This scales answers 2 ms after its last datagram at the soonest.)
+    EXPECT_EQ(took, std::max(split.responseUs, 2 * kMs) + (split.pieces - 1) * split.gapUs);
 }
 
 INSTANTIATE_TEST_SUITE_P(Gaps, SplitReplies,
                          ::testing::Values(SplitCase{2, 300}, SplitCase{2, 500}, SplitCase{3, 300},
-                                           SplitCase{3, 500}));
+                                           SplitCase{3, 500}, SplitCase{3, 1000, 150 * kMs},
+                                           SplitCase{3, 100, 50}, SplitCase{2, 0, 50}));
+
+// One reply's tail comes 1.4 ms after its first datagram, later than the
+// tail window the device's 0.3 ms tails have taught, but sooner after the
+// next frame than the device ever answers: it is still that reply's tail, and
+// no verdict, then or later, is off by one.
+TEST(SplitReplies, ATailLaterThanItsWindowIsNoReply) {
+    SimulatedLink link;
+    link.script = [](const Frame&, int n) {
+        Answer a;
+        a.responseUs = 2 * kMs;
+        a.pieces = 2;
+        a.gapUs = n == 20 ? 1400 : 300;
+        a.verdict = n % 2 == 0 ? kPositive : kRefused;
+        return a;
+    };
+    Exchange exchange(link);
+    int misjudged = 0;
+    for (int n = 0; n < 100; ++n) {
+        const Reply reply = exchange.Transact(Goods(n), ExchangeRule::Goods());
+        misjudged += !reply.arrived || reply.first != (n % 2 == 0 ? kPositive : kRefused);
+    }
+    EXPECT_EQ(misjudged, 0);
+}
+
+// This thread held up 1.8 ms past the end of every wait that runs out, with
+// a scales answering in 2 ms in datagrams 0.5 ms apart: the tail window
+// after each frame ends too late, when the next reply may already be in.
+// With replies of one length, the tail ends each window as soon as it is in,
+// so nothing is lost; with replies of 2 and 3 datagrams in turn, what is
+// read late is taken as the tail, and its frame goes unanswered -- but no
+// verdict is ever a tail's.
+TEST(HeldUpThread, NeverTakesATailForAReply) {
+    for (const bool oneLength : {true, false}) {
+        SimulatedLink link;
+        link.timerLateUs = 1800;
+        link.script = [oneLength](const Frame&, int n) {
+            Answer a;
+            a.responseUs = 2 * kMs;
+            a.pieces = oneLength || n % 2 == 0 ? 2 : 3;
+            a.gapUs = 500;
+            a.verdict = n % 2 == 0 ? kPositive : kRefused;
+            return a;
+        };
+        Exchange exchange(link);
+        int misjudged = 0;
+        int unanswered = 0;
+        for (int n = 0; n < 200; ++n) {
+            const Reply reply = exchange.Transact(Goods(n), ExchangeRule::HotKeyPage());
+            unanswered += !reply.arrived;
+            misjudged += reply.arrived && reply.first != (n % 2 == 0 ? kPositive : kRefused);
+        }
+        EXPECT_EQ(misjudged, 0) << oneLength;
+        EXPECT_EQ(static_cast<uint64_t>(unanswered), exchange.Tally().tailsOverrun) << oneLength;
+        EXPECT_EQ(unanswered == 0, oneLength);
+    }
+}
+
+// Every timed wait of the system ending only on a 15.625 ms timer tick: an
+// upload still goes at the scales' own pace, since no wait on its way runs
+// out -- a reply ends its wait, and so does the last datagram of a split
+// reply once the device's reply length is known.  Only the first four
+// replies, heard out while the pace is learned, wait for a tick.
+TEST(CoarseTimer, UploadKeepsTheScalesPace) {
+    constexpr int64_t kTickUs = 15625;
+    constexpr int kGoods = 100;
+    for (const int pieces : {1, 2}) {
+        SimulatedLink link;
+        link.tickUs = kTickUs;
+        link.script = [pieces](const Frame&, int) {
+            Answer a;
+            a.responseUs = 2 * kMs;
+            a.pieces = pieces;
+            a.gapUs = 300;
+            return a;
+        };
+        Exchange exchange(link);
+        const int64_t took = Took(link, [&] {
+            for (int good = 0; good < kGoods; ++good) {
+                EXPECT_TRUE(exchange.Transact(Clock(), ExchangeRule::Clock()).arrived);
+                EXPECT_TRUE(exchange.Transact(Goods(good), ExchangeRule::Goods()).arrived);
+            }
+        });
+        // Two answers a good, each 2 ms after its frame (or 2 ms after the
+        // last datagram before it), and four ticks at most.
+        const int64_t pace = 2 * kGoods * (2 * kMs + (pieces - 1) * 300);
+        EXPECT_LE(took, pace + 4 * kTickUs) << pieces;
+    }
+}
 
 // A scales answering every frame 300 ms after it arrived, refusing goods.
 // The clock's reply comes after the clock's 200 ms but within its 300 ms of
@@ -347,6 +439,157 @@ TEST(ClockAnsweredAfterItsListening, ItsReplyNeverPassesForTheGoodsRecords) {
     }
 }
 
+// The belief whether the scales answer clocks, moved back and forth.  Each
+// phase sets how the scales answer; the goods' results are what the engine
+// makes of the replies, and no good the scales never answered may come back
+// written.
+TEST(ClockBelief, MovesWithTheScalesAndNeverPassesAClockReplyForAGood) {
+    enum class Phase { kClockSilent, kClockPrompt, kClockLateGoodsSilent };
+    Phase phase = Phase::kClockSilent;
+    SimulatedLink link;
+    link.script = [&phase](const Frame& frame, int) {
+        Answer a;
+        a.responseUs = 2 * kMs;
+        if (IsClock(frame)) {
+            a.silent = phase == Phase::kClockSilent;
+            if (phase == Phase::kClockLateGoodsSilent) a.responseUs = 650 * kMs;
+        } else {
+            a.silent = phase == Phase::kClockLateGoodsSilent;
+        }
+        return a;
+    };
+    Exchange exchange(link);
+    const auto good = [&](int32_t code) {
+        exchange.Transact(Clock(), ExchangeRule::Clock());
+        return GoodsWithRetries(exchange, code);
+    };
+    EXPECT_TRUE(good(1));
+    EXPECT_TRUE(good(2));
+    EXPECT_EQ(exchange.Belief(), scales::ClockBelief::kSilent);
+    phase = Phase::kClockPrompt;
+    EXPECT_TRUE(good(3));
+    EXPECT_EQ(exchange.Belief(), scales::ClockBelief::kAnswers);
+    phase = Phase::kClockLateGoodsSilent;
+    for (int32_t code = 4; code <= 6; ++code) EXPECT_FALSE(good(code)) << code;
+}
+
+// A clock whose grace ends with nothing credited to it shows that the scales
+// do not answer clocks (here the goods record answers only after that grace):
+// the next clock owes nothing, so the next good's prompt reply is its own at
+// the first attempt.
+TEST(ClockBelief, AClockGraceEndingUnansweredShowsClocksGoUnanswered) {
+    SimulatedLink link;
+    int64_t goodsResponseUs = 400 * kMs;
+    link.script = [&goodsResponseUs](const Frame& frame, int) {
+        Answer a;
+        a.silent = IsClock(frame);
+        a.responseUs = goodsResponseUs;
+        return a;
+    };
+    Exchange exchange(link);
+    exchange.Transact(Clock(), ExchangeRule::Clock());
+    EXPECT_TRUE(exchange.Transact(Goods(1), ExchangeRule::Goods()).arrived);
+    EXPECT_EQ(exchange.Belief(), scales::ClockBelief::kSilent);
+    goodsResponseUs = 2 * kMs;
+    exchange.Transact(Clock(), ExchangeRule::Clock());
+    EXPECT_TRUE(exchange.Transact(Goods(2), ExchangeRule::Goods()).arrived);
+    EXPECT_EQ(exchange.Tally().lateCredited, 0u);
+}
+
+// Clocks answered at 650 ms; the first goods record answered only on its
+// third attempt, every later record never.  The first good is written (its
+// own reply, after two silent attempts clear the doubt a late clock credit
+// raised); the later goods are not, however their clocks' replies fall.
+TEST(ClockBelief, AGoodAnsweredOnlyOnItsThirdAttemptLeavesClocksOwed) {
+    SimulatedLink link;
+    int goodsFrames = 0;
+    link.script = [&goodsFrames](const Frame& frame, int) {
+        Answer a;
+        a.responseUs = IsClock(frame) ? 650 * kMs : 2 * kMs;
+        if (IsGoods(frame)) a.silent = goodsFrames++ != 2;
+        return a;
+    };
+    Exchange exchange(link);
+    std::vector<bool> written;
+    for (int32_t code = 1; code <= 3; ++code) {
+        exchange.Transact(Clock(), ExchangeRule::Clock());
+        written.push_back(GoodsWithRetries(exchange, code));
+    }
+    EXPECT_EQ(written, (std::vector<bool>{true, false, false}));
+}
+
+// Every first reply byte under every command's rule, the reply in two
+// datagrams (the second starting 00): only 0x02 is positive, the verdict is
+// the first byte's, and no reply at all gives the rule's own result.
+TEST(ReplyVerdicts, EveryFirstByteUnderEveryCommand) {
+    const struct {
+        const char* command;
+        ExchangeRule rule;
+        int32_t positive;  // result for 0x02
+        int32_t other;     // for any other first byte
+        int32_t none;      // for no reply
+    } rows[] = {
+        {"clock", ExchangeRule::Clock(), 0, 0, 0},
+        {"set clock", ExchangeRule::SetClock(), 0, 3, 3},
+        {"clear goods", ExchangeRule::ClearGoods(), 0, 0, 0},
+        {"goods record", ExchangeRule::Goods(), 0, 7, 3},
+        {"name continuation", ExchangeRule::Continuation(), 0, 0, 3},
+        {"hot-key page", ExchangeRule::HotKeyPage(), 0, 0, 0},
+        {"message frame", ExchangeRule::Message(), 0, 7, 3},
+    };
+    constexpr int kBytes = 256;
+    for (const auto& row : rows) {
+        SimulatedLink link;
+        link.script = [](const Frame&, int n) {
+            Answer a;
+            a.silent = n == kBytes;
+            a.responseUs = 2 * kMs;
+            a.verdict = static_cast<uint8_t>(n);
+            a.pieces = 2;
+            a.gapUs = 300;
+            return a;
+        };
+        Exchange exchange(link);
+        for (int byte = 0; byte < kBytes; ++byte) {
+            const Reply reply = exchange.Transact(Goods(byte), row.rule);
+            ASSERT_TRUE(reply.arrived) << row.command << " " << byte;
+            EXPECT_EQ(reply.first, byte) << row.command;
+            EXPECT_EQ(scales::JudgeReply(row.rule.verdict, reply),
+                      byte == kPositive ? row.positive : row.other)
+                << row.command << " " << byte;
+        }
+        const Reply none = exchange.Transact(Goods(0), row.rule);
+        EXPECT_EQ(scales::JudgeReply(row.rule.verdict, none), row.none) << row.command;
+    }
+}
+
+// A serial line reopened keeps what it owes: it is the same line, and a
+// reply to a frame sent before the reopen may still come down it.  Clearing
+// (200 ms wait) answered 480 ms after it reached the scales, then a refused
+// goods record after the reopen: the late reply arrives in the record's wait,
+// within the clearing's grace, and is credited to the clearing, not taken as
+// the record's.
+TEST(SerialReopen, AReplyOwedBeforeTheReopenIsCreditedToItsFrame) {
+    SimulatedLink link;
+    link.kind = LinkKind::kSerial;
+    link.baud = 9600;
+    link.script = [](const Frame& frame, int) {
+        Answer a;
+        a.responseUs = IsGoods(frame) ? 20 * kMs : 480 * kMs;
+        a.verdict = IsGoods(frame) ? kRefused : kPositive;
+        return a;
+    };
+    Exchange exchange(link);
+    EXPECT_FALSE(
+        exchange.Transact(scales::BuildClearGoodsFrame(), ExchangeRule::ClearGoods()).arrived);
+    exchange.Reopened();
+    EXPECT_EQ(exchange.OwedCount(), 1u);
+    const Reply goods = exchange.Transact(Goods(1), ExchangeRule::Goods());
+    ASSERT_TRUE(goods.arrived);
+    EXPECT_EQ(goods.first, kRefused);
+    EXPECT_EQ(exchange.Tally().lateCredited, 1u);
+}
+
 // On a serial line the wait for a reply starts once the frame can have left
 // the line; before that nothing can answer it.
 class SerialLineTime : public ::testing::TestWithParam<uint32_t> {};
@@ -438,6 +681,45 @@ TEST_P(SerialLineTime, AnOutputQueueThatNeverEmptiesIsWaitedForOnlySoLong) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Bauds, SerialLineTime, ::testing::Values(4800u, 9600u));
+
+// Serial reply bytes come off the line one by one.  Bytes less than 3.5
+// character times apart (the line's quiet time: 2 ms at 19200 baud) are one
+// reply, taken whole; a byte after a longer silence is not part of it.  Each
+// row spaces the four bytes of every reply (02 00 00 00) by a share of the
+// quiet time, at least one character time.  Clearing and clock setting
+// alternate, so a byte left over would be dropped before the next frame or
+// taken as its reply.
+TEST(SerialReplies, BytesWithinTheQuietTimeAreOneReply) {
+    constexpr uint32_t kBaud = 19200;
+    const int64_t quietUs = scales::SerialQuietUs(kBaud);
+    const int64_t byteUs = scales::LineTimeUs(1, kBaud);
+    const struct {
+        int quietTenths;  // the bytes' spacing, in tenths of the quiet time
+        bool whole;
+    } rows[] = {{0, true}, {5, true}, {9, true}, {12, false}};
+    for (const auto& row : rows) {
+        SimulatedLink link;
+        link.kind = LinkKind::kSerial;
+        link.baud = kBaud;
+        const int64_t spacingUs = std::max(byteUs, quietUs * row.quietTenths / 10);
+        link.script = [&](const Frame&, int) {
+            Answer a;
+            a.pieces = 4;
+            a.gapUs = spacingUs - byteUs;
+            return a;
+        };
+        Exchange exchange(link);
+        int positive = 0;
+        for (int i = 0; i < 5; ++i) {
+            positive +=
+                exchange.Transact(scales::BuildClearGoodsFrame(), ExchangeRule::ClearGoods())
+                    .first == kPositive;
+            positive += exchange.Transact(Clock(), ExchangeRule::SetClock()).first == kPositive;
+        }
+        EXPECT_EQ(positive, 10) << row.quietTenths;
+        EXPECT_EQ(exchange.Tally().staleDropped == 0, row.whole) << row.quietTenths;
+    }
+}
 
 // Stale datagrams waiting before a frame, more than one Read (and more than
 // one reply's worth of reads) takes: none of them may be left to be taken as

@@ -77,32 +77,6 @@ TEST_F(ScalesOverSerial, NegativeAndMissingReplies) {
     EXPECT_EQ(scales.SetClock(2024, 1, 1, 1, 1, 1), 3);
 }
 
-// Reply bytes coming in one at a time at the line's pace belong to one reply
-// as long as the line is never quiet for 3.5 character times (at 19200 baud
-// 2 ms, against 0.5 ms between the bytes); a left-over byte would be dropped
-// by the clock command's drain, or taken as its reply.
-TEST(ScalesSerialTest, TrickledRepliesAreTakenWhole) {
-    constexpr uint32_t kSlowerLine = 19200;
-    emu::ScalesEmulator emulator;
-    const std::string device = emulator.StartSerial(kSlowerLine);
-    ASSERT_FALSE(device.empty());
-    // A normally scheduled emulator thread can be held off for several
-    // milliseconds on a busy machine, a pause no real line makes.
-    emulator.SetRealtime(true);
-    CScalesRongta1000 scales;
-    scales.SetKeepOpen(1);
-    ASSERT_EQ(scales.ConnectByRS232(device.c_str(), kSlowerLine), 0);
-    emu::Faults trickle;
-    trickle.replyLength = 4;  // 02 00 00 00
-    emulator.SetFaults(trickle);
-    for (int i = 0; i < 5; ++i) {
-        ASSERT_EQ(scales.ClearGoods(), 0);
-        ASSERT_EQ(scales.OutcomeText(), u"Error:120002");
-        ASSERT_EQ(scales.SetClock(2024, 1, 1, 0, 0, 0), 0) << "round " << i;
-    }
-    EXPECT_EQ(scales.Tally().staleDropped, 0u);
-}
-
 TEST(ScalesSerialTest, LongMessageOverSerial) {
     emu::ScalesEmulator emulator;
     const std::string device = emulator.StartSerial(kFastLine);

@@ -63,3 +63,26 @@ TEST(ScalesObjectTest, BaseClassIgnoresMessages) {
     EXPECT_EQ(plain.SendMessageV1(1, u"text", 0), 0);
     EXPECT_EQ(plain.GetPortState(), 2);
 }
+
+// The slots nothing in the add-in calls still do what the interface says:
+// the coefficient is stored and read back (1.0 until set), an outcome text
+// can be set (a missing one changes nothing), and the RLS1000's two reserved
+// slots give 0 and touch neither the port nor the state.
+TEST(ScalesObjectTest, SlotsTheAddInDoesNotCall) {
+    CScalesRongta1000 scales;
+    EXPECT_EQ(scales.GetCoefficient(), 1.0);
+    EXPECT_EQ(scales.SetCoefficient(0.001), 0);
+    EXPECT_EQ(scales.GetCoefficient(), 0.001);
+
+    EXPECT_EQ(scales.SetOutcomeText(u"Весы"), 0);
+    EXPECT_EQ(scales.OutcomeText(), u"Весы");
+    EXPECT_EQ(scales.SetOutcomeText(nullptr), 0);
+    EXPECT_EQ(scales.OutcomeText(), u"Весы");
+
+    EXPECT_EQ(scales.Reserved1(), 0);
+    EXPECT_EQ(scales.Reserved2(), 0);
+    EXPECT_EQ(scales.GetPortState(), 2);
+    EXPECT_EQ(scales.OutcomeText(), u"Весы");
+    EXPECT_EQ(scales.GetCoefficient(), 0.001);
+    EXPECT_EQ(scales.Tally().replies + scales.Tally().staleDropped, 0u);
+}
