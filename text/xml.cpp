@@ -70,6 +70,11 @@ bool SameName(std::string_view a, const std::string& b) {
     return true;
 }
 
+// The same stored characters: an empty name has none to share.
+bool SameStored(std::string_view a, std::string_view b) {
+    return a.data() == b.data() && a.size() == b.size() && a.data() != nullptr;
+}
+
 }  // namespace
 
 const text::XmlAttribute* ClsXml::Impl::FindAttribute(const char16_t* name) const {
@@ -160,6 +165,10 @@ void ClsXml::VisitChildren(const std::vector<std::string>& names, const ChildVis
     std::lock_guard<std::mutex> guard(impl_->lock);
     const size_t count = names.size();
     std::vector<const std::string_view*> values(count);
+    // The stored name last found for each of `names`: elements of one
+    // document share their stored names, so the next element's is known by
+    // where it lies, without comparing characters.
+    std::vector<std::string_view> known(count);
     for (const XmlNode* child : impl_->node->children) {
         std::fill(values.begin(), values.end(), nullptr);
         // One pass over the element's attributes.  Elements of one document
@@ -171,7 +180,11 @@ void ClsXml::VisitChildren(const std::vector<std::string>& names, const ChildVis
             size_t k = next;
             for (size_t tried = 0; tried < count; ++tried, ++k) {
                 if (k == count) k = 0;
-                if (values[k] != nullptr || !SameName(attribute.name, names[k])) continue;
+                if (values[k] != nullptr) continue;
+                if (!SameStored(attribute.name, known[k])) {
+                    if (!SameName(attribute.name, names[k])) continue;
+                    known[k] = attribute.name;
+                }
                 values[k] = &attribute.value;
                 next = k + 1;
                 break;
