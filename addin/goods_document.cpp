@@ -51,9 +51,9 @@ int32_t FieldValue(int64_t value) {
 }
 
 // The attributes of one good as written: null where absent.
-using Written = const std::string* const*;
+using Written = const std::string_view* const*;
 
-std::optional<std::u16string> Utf16Of(const std::string* text) {
+std::optional<std::u16string> Utf16Of(const std::string_view* text) {
     if (text == nullptr) return std::nullopt;
     return text::Utf8ToUtf16(*text);
 }
@@ -65,7 +65,7 @@ GoodPlace PlaceOfWritten(int position, int line, Written values) {
 // Reads one number attribute; false when it is malformed.  A missing
 // attribute reads as 0.
 bool ReadNumber(const NumberAttribute& number, Written values, int32_t& field) {
-    const std::string* text = values[number.attribute];
+    const std::string_view* text = values[number.attribute];
     int64_t value = 0;
     const bool wellFormed =
         text == nullptr ||
@@ -126,7 +126,7 @@ class GoodsChecker {
             fits &= ReadNumber(kNumbers[i], values, numbers[i]) && Fits(kNumbers[i], numbers[i]);
         if (!fits) NoteErrors(line, values);
         const std::string_view name =
-            values[kName] != nullptr ? std::string_view(*values[kName]) : std::string_view();
+            values[kName] != nullptr ? *values[kName] : std::string_view();
         if (scope_ == CheckScope::kEverything) Warn(line, values, numbers[kPluNumber], name);
         if (!fits) return;
         // Filled in place: the goods of a large document are the check's

@@ -59,7 +59,7 @@ bool SameEnds(const char* a, const char* b, size_t n) {
 // Attribute names are a few bytes long and a document of thousands of goods
 // compares five of them per good: compared a word at a time in place, they
 // cost less than a call to the library's comparison.
-bool SameName(const std::string& a, const std::string& b) {
+bool SameName(std::string_view a, const std::string& b) {
     const size_t n = a.size();
     if (n != b.size()) return false;
     if (n > 2 * sizeof(uint64_t)) return std::memcmp(a.data(), b.data(), n) == 0;
@@ -70,14 +70,19 @@ bool SameName(const std::string& a, const std::string& b) {
     return true;
 }
 
+// The same stored characters: an empty name has none to share.
+bool SameStored(std::string_view a, std::string_view b) {
+    return a.data() == b.data() && a.size() == b.size() && a.data() != nullptr;
+}
+
 }  // namespace
 
 const text::XmlAttribute* ClsXml::Impl::FindAttribute(const char16_t* name) const {
     if (name == nullptr) return nullptr;
     std::string utf8 = text::Utf16ToUtf8(name);
     std::string_view key = TrimmedName(utf8);
-    for (const text::XmlAttribute& attribute : node->attributes)
-        if (attribute.name == key) return &attribute;
+    for (size_t i = 0; i < node->attributeCount; ++i)
+        if (node->attributes[i].name == key) return &node->attributes[i];
     return nullptr;
 }
 
@@ -136,7 +141,7 @@ bool ClsXml::GetAttrValue(const char16_t* name, XString& value) {
     std::lock_guard<std::mutex> guard(impl_->lock);
     const text::XmlAttribute* attribute = impl_->FindAttribute(name);
     if (attribute == nullptr) return false;
-    value.setFromUtf8(attribute->value.c_str());
+    value.setFromUtf8(std::string(attribute->value).c_str());
     return true;
 }
 
@@ -159,18 +164,27 @@ XmlFault ClsXml::Fault() {
 void ClsXml::VisitChildren(const std::vector<std::string>& names, const ChildVisitor& visit) {
     std::lock_guard<std::mutex> guard(impl_->lock);
     const size_t count = names.size();
-    std::vector<const std::string*> values(count);
+    std::vector<const std::string_view*> values(count);
+    // The stored name last found for each of `names`: elements of one
+    // document share their stored names, so the next element's is known by
+    // where it lies, without comparing characters.
+    std::vector<std::string_view> known(count);
     for (const XmlNode* child : impl_->node->children) {
         std::fill(values.begin(), values.end(), nullptr);
         // One pass over the element's attributes.  Elements of one document
         // tend to write their attributes in one order, so each is first
         // tried against the name after the last one found.
         size_t next = 0;
-        for (const text::XmlAttribute& attribute : child->attributes) {
+        for (size_t i = 0; i < child->attributeCount; ++i) {
+            const text::XmlAttribute& attribute = child->attributes[i];
             size_t k = next;
             for (size_t tried = 0; tried < count; ++tried, ++k) {
                 if (k == count) k = 0;
-                if (values[k] != nullptr || !SameName(attribute.name, names[k])) continue;
+                if (values[k] != nullptr) continue;
+                if (!SameStored(attribute.name, known[k])) {
+                    if (!SameName(attribute.name, names[k])) continue;
+                    known[k] = attribute.name;
+                }
                 values[k] = &attribute.value;
                 next = k + 1;
                 break;

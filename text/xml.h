@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "text/xstring.h"
@@ -61,9 +62,10 @@ class ClsXml {
     // of every child element in document order, without a handle for each:
     // what reading a document of thousands of elements needs.  `visit` gets
     // the child's line and one value per name, null where the child has none;
-    // the values live as long as any handle on this tree.  `visit` returning
-    // false ends the walk; it must not call this handle.
-    using ChildVisitor = std::function<bool(int line, const std::string* const* values)>;
+    // the pointers hold only during the call, the characters they view as
+    // long as any handle on this tree.  `visit` returning false ends the
+    // walk; it must not call this handle.
+    using ChildVisitor = std::function<bool(int line, const std::string_view* const* values)>;
     void VisitChildren(const std::vector<std::string>& names, const ChildVisitor& visit);
 
   private:

@@ -9,7 +9,10 @@
 // the DOCTYPE are stepped over without being kept.
 #include <algorithm>
 #include <cstdint>
-#include <iterator>
+#include <memory>
+#include <new>
+#include <optional>
+#include <type_traits>
 
 #include "text/xml_tree.h"
 
@@ -47,14 +50,13 @@ bool IsNameChar(unsigned char c) {
 
 // Attribute names keep letters, digits, "!-.:_" and non-ASCII bytes; a name
 // that would start with "-", "." or a digit is given a leading "A".
-std::string CleanAttributeName(std::string_view raw) {
-    std::string name;
+void CleanAttributeName(std::string_view raw, std::string& name) {
+    name.clear();
     for (char c : raw)
         if (IsNameChar(static_cast<unsigned char>(c))) name.push_back(c);
     bool badStart =
         !name.empty() && (name[0] == '-' || name[0] == '.' || (name[0] >= '0' && name[0] <= '9'));
     if (badStart) name.insert(name.begin(), 'A');
-    return name;
 }
 
 void ReplaceAll(std::string& text, std::string_view from, std::string_view to) {
@@ -109,14 +111,69 @@ class FaultNote {
 
 enum class TagEnd { kOpen, kSelfClosed, kUnclosed };
 
+// Gathers the attributes of one start tag, then keeps them and their
+// characters in one block of the element's own.
+class AttributeRun {
+  public:
+    void Clear() {
+        pending_.clear();
+        characters_.clear();
+    }
+    size_t Size() const { return pending_.size(); }
+
+    // `shared` is a name stored before, or empty for `name` to be stored.
+    void Add(std::string_view shared, std::string_view name, std::string_view value) {
+        Pending added{shared, characters_.size(), 0, 0, 0};
+        if (shared.empty()) {
+            characters_.append(name);
+            added.nameSize = name.size();
+        }
+        added.valueAt = characters_.size();
+        added.valueSize = value.size();
+        characters_.append(value);
+        pending_.push_back(added);
+    }
+
+    void KeepIn(XmlNode& node) const {
+        node.attributeCount = pending_.size();
+        if (pending_.empty()) return;
+        const size_t head = pending_.size() * sizeof(XmlAttribute);
+        // new[] memory suits any type's alignment; the attributes need no
+        // destructor when the block is freed.
+        static_assert(std::is_trivially_destructible_v<XmlAttribute>);
+        node.storage.reset(new char[head + characters_.size()]);
+        char* characters = node.storage.get() + head;
+        std::copy(characters_.begin(), characters_.end(), characters);
+        auto* attributes = reinterpret_cast<XmlAttribute*>(node.storage.get());
+        for (size_t i = 0; i < pending_.size(); ++i) {
+            const Pending& p = pending_[i];
+            const std::string_view name =
+                p.shared.empty() ? std::string_view(characters + p.nameAt, p.nameSize) : p.shared;
+            new (&attributes[i]) XmlAttribute{name, {characters + p.valueAt, p.valueSize}};
+        }
+        node.attributes = attributes;
+    }
+
+  private:
+    struct Pending {
+        std::string_view shared;
+        size_t nameAt, nameSize, valueAt, valueSize;  // in characters_
+    };
+    std::vector<Pending> pending_;
+    std::string characters_;
+};
+
 // Reads the attributes of a start tag from text[pos] up to and including its
-// closing ">" or "/>".
+// closing ">" or "/>", gathering them in a run.  Elements of one document
+// tend to repeat their attribute names in one order, so a name the previous
+// element had in the same place is not stored again.
 class AttributeReader {
   public:
-    AttributeReader(std::string_view text, size_t& pos, FaultNote& faults)
-        : text_(text), pos_(pos), faults_(faults) {}
+    AttributeReader(std::string_view text, size_t& pos, FaultNote& faults, const XmlNode* previous,
+                    std::string& scratch)
+        : text_(text), pos_(pos), faults_(faults), previous_(previous), name_(scratch) {}
 
-    TagEnd ReadAll(std::vector<XmlAttribute>& out) {
+    TagEnd ReadAll(AttributeRun& out) {
         while (true) {
             SkipBlanks();
             if (pos_ >= text_.size()) return TagEnd::kUnclosed;
@@ -144,7 +201,7 @@ class AttributeReader {
 
     bool EndsName(char c) const { return IsBlank(c) || c == '=' || c == '/' || c == '>'; }
 
-    void ReadOne(std::vector<XmlAttribute>& out) {
+    void ReadOne(AttributeRun& out) {
         size_t start = pos_;
         while (pos_ < text_.size() && !EndsName(text_[pos_])) ++pos_;
         std::string_view raw = text_.substr(start, pos_ - start);
@@ -158,7 +215,22 @@ class AttributeReader {
             faults_.Note(XmlFault::Kind::kUnquotedValue, pos_, raw);  // no value at all
         }
         if (raw.empty()) return;
-        out.push_back({CleanAttributeName(raw), DecodeAttributeEntities(value)});
+        CleanAttributeName(raw, name_);
+        const std::string_view shared = SharedName(out.Size());
+        if (value.find('&') == std::string_view::npos)
+            out.Add(shared, name_, value);
+        else
+            out.Add(shared, name_, DecodeAttributeEntities(value));
+    }
+
+    // The name as the element before stored it in the same place, if it is
+    // the same.
+    std::string_view SharedName(size_t place) const {
+        if (previous_ != nullptr && place < previous_->attributeCount) {
+            const std::string_view known = previous_->attributes[place].name;
+            if (known == name_) return known;
+        }
+        return {};
     }
 
     std::string_view ReadValue(std::string_view name) {
@@ -188,26 +260,29 @@ class AttributeReader {
     std::string_view text_;
     size_t& pos_;
     FaultNote& faults_;
+    const XmlNode* previous_;  // the element read before, or null
+    std::string& name_;
 };
 
-// The first attribute name that occurs twice, or null.  Start tags of goods
-// hold a handful of attributes; a hostile one with thousands is sorted.
-const std::string* RepeatedName(const std::vector<XmlAttribute>& attributes) {
+// The first attribute name of an element that occurs twice, if any.  Start
+// tags of goods hold a handful of attributes; a hostile one with thousands is
+// sorted.
+std::optional<std::string_view> RepeatedName(const XmlNode& node) {
     constexpr size_t kPairwiseLimit = 16;
-    const size_t count = attributes.size();
+    const size_t count = node.attributeCount;
+    const XmlAttribute* attributes = node.attributes;
     if (count <= kPairwiseLimit) {
         for (size_t i = 1; i < count; ++i)
             for (size_t j = 0; j < i; ++j)
-                if (attributes[i].name == attributes[j].name) return &attributes[i].name;
-        return nullptr;
+                if (attributes[i].name == attributes[j].name) return attributes[i].name;
+        return std::nullopt;
     }
-    std::vector<const std::string*> names;
-    for (const XmlAttribute& attribute : attributes) names.push_back(&attribute.name);
-    std::sort(names.begin(), names.end(),
-              [](const std::string* a, const std::string* b) { return *a < *b; });
+    std::vector<std::string_view> names;
+    for (size_t i = 0; i < count; ++i) names.push_back(attributes[i].name);
+    std::sort(names.begin(), names.end());
     for (size_t i = 1; i < count; ++i)
-        if (*names[i] == *names[i - 1]) return names[i];
-    return nullptr;
+        if (names[i] == names[i - 1]) return names[i];
+    return std::nullopt;
 }
 
 class DocumentParser {
@@ -327,18 +402,15 @@ class DocumentParser {
         node->tag = std::move(name);
         node->offset = start;
         node->line = LineAt(start);
-        // Read into one reused list, then given to the element in a block of
-        // its own size: one allocation per element instead of one per
-        // doubling, and the blocks of successive elements lie in the order
-        // a reader walks them.
-        attributes_.clear();
-        const TagEnd end = AttributeReader(text_, pos_, faults_).ReadAll(attributes_);
-        node->attributes.assign(std::make_move_iterator(attributes_.begin()),
-                                std::make_move_iterator(attributes_.end()));
+        attributes_.Clear();
+        const TagEnd end =
+            AttributeReader(text_, pos_, faults_, previous_, name_).ReadAll(attributes_);
+        attributes_.KeepIn(*node);
+        previous_ = node;
         if (end == TagEnd::kUnclosed)
             faults_.Note(XmlFault::Kind::kUnclosedMarkup, start, node->tag, OpenElement());
         if (!faults_.Noted()) {
-            if (const std::string* repeated = RepeatedName(node->attributes))
+            if (const auto repeated = RepeatedName(*node))
                 faults_.Note(XmlFault::Kind::kDuplicateAttribute, start, *repeated);
         }
         const bool open = end == TagEnd::kOpen;
@@ -357,7 +429,9 @@ class DocumentParser {
     RootState root_ = RootState::kNone;
     int line_ = 1;
     size_t lineCountedTo_ = 0;
-    std::vector<XmlAttribute> attributes_;
+    const XmlNode* previous_ = nullptr;  // the element read last
+    std::string name_;                   // an attribute's name being cleaned
+    AttributeRun attributes_;            // reused from tag to tag
 };
 
 }  // namespace

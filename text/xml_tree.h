@@ -3,6 +3,7 @@
 #pragma once
 
 #include <deque>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -13,17 +14,23 @@
 namespace text {
 
 struct XmlAttribute {
-    std::string name;   // UTF-8
-    std::string value;  // UTF-8, entity references already replaced
+    std::string_view name;   // UTF-8
+    std::string_view value;  // UTF-8, entity references already replaced
 };
 
 struct XmlNode {
     std::string tag;
     // The attributes and the line side by side: a walk over thousands of
     // elements reads just these, and finds them in one cache line.
-    std::vector<XmlAttribute> attributes;  // document order; lookups take the first
-    int line = 0;                          // of the start tag's "<", from 1
-    std::vector<XmlNode*> children;        // document order
+    const XmlAttribute* attributes = nullptr;  // document order; lookups take the first
+    size_t attributeCount = 0;
+    int line = 0;  // of the start tag's "<", from 1
+    // Where the attributes lie, followed by the characters of their names and
+    // values: one block per element instead of a string per name and value.
+    // A name the element before had in the same place is that element's, so
+    // a document's names are stored once.
+    std::unique_ptr<char[]> storage;
+    std::vector<XmlNode*> children;  // document order
     XmlNode* parent = nullptr;
     size_t offset = 0;  // of that "<" in the parsed text
 };
