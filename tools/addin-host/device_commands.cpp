@@ -397,8 +397,9 @@ ScalesOutcome RunSimple(AddInSession& addin, const std::u16string& id,
     } else if (command.name == "hotkeys") {
         outcome.ok = SendHotKeys(addin, id, command, error);
         if (outcome.ok)
-            outcome.text = Unconfirmed(std::to_string(command.hotKeys.size()) +
-                                       Say(" hot keys", " горячих клавиш"));
+            outcome.text =
+                Unconfirmed(std::string(Say("", "горячие клавиши (")) +
+                            std::to_string(command.hotKeys.size()) + Say(" hot keys", ")"));
     } else if (command.name == "message") {
         outcome.ok = SendMessage(addin, id, command, error);
         if (outcome.ok)
