@@ -11,7 +11,7 @@ namespace host {
 namespace {
 using console::Say;
 
-struct OptionSpec {
+struct OptionEntry {
     const char* name;
     const char* value;  // what the value is, null for a flag
     const char* english;
@@ -19,18 +19,18 @@ struct OptionSpec {
 };
 
 // Options of every command; the device commands add kDeviceOptions.
-const OptionSpec kCommonOptions[] = {
+const OptionEntry kCommonOptions[] = {
     {"--lib", "LIB", "the add-in library", "библиотека компоненты"},
     {"--lang", "ru|en", "the language of the messages", "язык сообщений"},
     {"--help", nullptr, "this help (also -h)", "эта справка (также -h)"},
 };
-const OptionSpec kDeviceOptions[] = {
+const OptionEntry kDeviceOptions[] = {
     {"--address", "HOST[:PORT]", "the scales (repeat for several; default 127.0.0.1:5001)",
      "весы (повторите для нескольких; по умолчанию 127.0.0.1:5001)"},
     {"--scales", "FILE", "a list of scales, one a line: ADDRESS [NAME] [label=N dept=N ...]",
      "список весов, по одним на строку: АДРЕС [ИМЯ] [label=N dept=N ...]"},
 };
-const OptionSpec kLabelOptions[] = {
+const OptionEntry kLabelOptions[] = {
     {"--label", "L", "label formats (\"etiknum\", default 0)", "форматы этикетки (\"etiknum\", 0)"},
     {"--dept", "D", "department (\"etikdep\", default 28)", "отдел (\"etikdep\", 28)"},
     {"--barcode", "B", "barcode format (\"etikbarcode\", default 7)",
@@ -38,16 +38,16 @@ const OptionSpec kLabelOptions[] = {
     {"--unit", "U", "weight unit (\"etikodv\", default 4: kg)",
      "единица веса (\"etikodv\", 4: кг)"},
 };
-const OptionSpec kUploadOptions[] = {
+const OptionEntry kUploadOptions[] = {
     {"--whole", nullptr, "send the document in one UploadGoods call, as 1C does",
      "отправить документ одним вызовом UploadGoods, как 1С"},
     {"--from", "N", "start from the Nth good of the document (after a failure)",
      "начать с N-го товара документа (после сбоя)"},
 };
-const OptionSpec kMessageOptions[] = {
+const OptionEntry kMessageOptions[] = {
     {"--width", "W", "line width (default 0: no limit)", "ширина строки (0: без ограничения)"},
 };
-const OptionSpec kGoodOptions[] = {
+const OptionEntry kGoodOptions[] = {
     {"--name", "N", "name", "наименование"},
     {"--code", "C", "code", "код"},
     {"--plu", "P", "PLU", "PLU"},
@@ -65,16 +65,16 @@ const OptionSpec kGoodOptions[] = {
 };
 
 struct OptionGroup {
-    const OptionSpec* begin;
-    const OptionSpec* end;
+    const OptionEntry* begin;
+    const OptionEntry* end;
 };
 template <size_t N>
-constexpr OptionGroup Group(const OptionSpec (&options)[N]) {
+constexpr OptionGroup Group(const OptionEntry (&options)[N]) {
     return {options, options + N};
 }
 constexpr OptionGroup kNone{nullptr, nullptr};
 
-struct CommandSpec {
+struct CommandEntry {
     const char* name;
     const char* arguments;  // the positional arguments as the synopsis shows them
     size_t minPositional;
@@ -86,7 +86,7 @@ struct CommandSpec {
     const char* russian;
 };
 
-const CommandSpec kCommands[] = {
+const CommandEntry kCommands[] = {
     {"info", "[LIB]", 0, 1, false, kNone, kNone,
      "names, version, interface revision and method table of the add-in",
      "имена, версия, ревизия интерфейса и таблица методов компоненты"},
@@ -118,16 +118,16 @@ const CommandSpec kCommands[] = {
      "файл монитора порта в читаемом виде"},
 };
 
-const CommandSpec* FindCommand(const std::string& name) {
-    for (const CommandSpec& command : kCommands)
+const CommandEntry* FindCommand(const std::string& name) {
+    for (const CommandEntry& command : kCommands)
         if (name == command.name) return &command;
     return nullptr;
 }
 
-std::vector<const OptionSpec*> OptionsOf(const CommandSpec& command) {
-    std::vector<const OptionSpec*> options;
+std::vector<const OptionEntry*> OptionsOf(const CommandEntry& command) {
+    std::vector<const OptionEntry*> options;
     auto add = [&options](OptionGroup group) {
-        for (const OptionSpec* o = group.begin; o != group.end; ++o) options.push_back(o);
+        for (const OptionEntry* o = group.begin; o != group.end; ++o) options.push_back(o);
     };
     add(Group(kCommonOptions));
     if (command.device) add(Group(kDeviceOptions));
@@ -136,9 +136,9 @@ std::vector<const OptionSpec*> OptionsOf(const CommandSpec& command) {
     return options;
 }
 
-const OptionSpec* FindOption(const std::vector<const OptionSpec*>& options,
-                             const std::string& name) {
-    for (const OptionSpec* option : options)
+const OptionEntry* FindOption(const std::vector<const OptionEntry*>& options,
+                              const std::string& name) {
+    for (const OptionEntry* option : options)
         if (name == option->name) return option;
     return nullptr;
 }
@@ -146,20 +146,20 @@ const OptionSpec* FindOption(const std::vector<const OptionSpec*>& options,
 // Every option any command takes, so that a known option given to the wrong
 // command is told apart from an unknown one.
 void AllOptionNames(std::set<std::string>& values, std::set<std::string>& flags) {
-    for (const CommandSpec& command : kCommands)
-        for (const OptionSpec* option : OptionsOf(command))
+    for (const CommandEntry& command : kCommands)
+        for (const OptionEntry* option : OptionsOf(command))
             (option->value != nullptr ? values : flags).insert(option->name);
 }
 
-std::string Synopsis(const CommandSpec& command) {
+std::string Synopsis(const CommandEntry& command) {
     std::string line =
         std::string("addin-host ") + command.name + Say(" [OPTIONS]", " [ПАРАМЕТРЫ]");
     if (*command.arguments != '\0') line += std::string(" ") + command.arguments;
     return line;
 }
 
-bool CheckCommand(const CommandLine& line, const CommandSpec& command, std::string& error) {
-    std::vector<const OptionSpec*> options = OptionsOf(command);
+bool CheckCommand(const CommandLine& line, const CommandEntry& command, std::string& error) {
+    std::vector<const OptionEntry*> options = OptionsOf(command);
     std::vector<std::string> given;
     for (auto& option : line.options) given.push_back(option.first);
     given.insert(given.end(), line.flags.begin(), line.flags.end());
@@ -182,15 +182,15 @@ std::string HelpHint(const std::string& command) {
 }
 
 bool IsDeviceCommand(const std::string& command) {
-    const CommandSpec* spec = FindCommand(command);
-    return spec != nullptr && spec->device;
+    const CommandEntry* entry = FindCommand(command);
+    return entry != nullptr && entry->device;
 }
 
 std::string GeneralHelp() {
     std::string text = Say("usage: addin-host COMMAND [OPTIONS] [ARGUMENTS]\n",
                            "использование: addin-host КОМАНДА [ПАРАМЕТРЫ] [АРГУМЕНТЫ]\n");
     constexpr size_t kNameWidth = 11;
-    for (const CommandSpec& command : kCommands) {
+    for (const CommandEntry& command : kCommands) {
         std::string name = std::string("  ") + command.name;
         name.resize(kNameWidth, ' ');
         text += name + Say(command.english, command.russian) + "\n";
@@ -206,13 +206,13 @@ std::string GeneralHelp() {
 }
 
 std::string CommandHelp(const std::string& name) {
-    const CommandSpec* command = FindCommand(name);
+    const CommandEntry* command = FindCommand(name);
     if (command == nullptr) return std::string();
     std::string text = Say("usage: ", "использование: ") + Synopsis(*command) + "\n" +
                        Say(command->english, command->russian) + "\n" +
                        Say("options:\n", "параметры:\n");
     constexpr size_t kColumn = 26;
-    for (const OptionSpec* option : OptionsOf(*command)) {
+    for (const OptionEntry* option : OptionsOf(*command)) {
         std::string left = std::string("  ") + option->name;
         if (option->value != nullptr) left += std::string(" ") + option->value;
         size_t width = Utf8Width(left);
@@ -231,7 +231,7 @@ bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& line, s
         return false;
     }
     if (line.command.empty() || line.command == "help") return true;
-    const CommandSpec* command = FindCommand(line.command);
+    const CommandEntry* command = FindCommand(line.command);
     if (command == nullptr) {
         error = Say("unknown command ", "неизвестная команда ") + line.command + HelpHint("");
         return false;
