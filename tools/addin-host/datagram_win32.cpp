@@ -8,32 +8,13 @@
 #include <string>
 
 #include "tools/addin-host/datagram.h"
+#include "tools/console/console.h"
 
 namespace host {
 
 namespace {
 constexpr size_t kMaxReply = 5120;
 constexpr WORD kWinsockVersion = MAKEWORD(2, 2);
-
-// The system's text for a Winsock error, as UTF-8.
-std::string SystemText(int code) {
-    wchar_t* text = nullptr;
-    DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::string utf8;
-    if (length > 0) {
-        int size = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0,
-                                       nullptr, nullptr);
-        utf8.resize(static_cast<size_t>(size));
-        WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), &utf8[0], size, nullptr,
-                            nullptr);
-    }
-    LocalFree(text);
-    while (!utf8.empty() && (utf8.back() == '\n' || utf8.back() == '\r' || utf8.back() == '.'))
-        utf8.pop_back();
-    return utf8.empty() ? "error " + std::to_string(code) : utf8;
-}
 
 class Winsock {
   public:
@@ -56,7 +37,7 @@ bool ExchangeDatagram(const std::string& host, int port, const std::vector<uint8
                       int waitMs, DatagramReply& reply, std::string& error) {
     Winsock winsock;
     if (!winsock.started_) {
-        error = SystemText(WSAGetLastError());
+        error = console::SystemErrorText(WSAGetLastError());
         return false;
     }
     addrinfo hints{};
@@ -65,7 +46,7 @@ bool ExchangeDatagram(const std::string& host, int port, const std::vector<uint8
     addrinfo* found = nullptr;
     int resolved = getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found);
     if (resolved != 0) {
-        error = host + ": " + SystemText(resolved);
+        error = host + ": " + console::SystemErrorText(resolved);
         return false;
     }
     winsock.socket_ = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
@@ -77,7 +58,7 @@ bool ExchangeDatagram(const std::string& host, int port, const std::vector<uint8
              static_cast<int>(frame.size()), 0) != SOCKET_ERROR;
     freeaddrinfo(found);
     if (!ready) {
-        error = SystemText(WSAGetLastError());
+        error = console::SystemErrorText(WSAGetLastError());
         return false;
     }
     auto start = std::chrono::steady_clock::now();

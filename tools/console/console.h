@@ -43,4 +43,9 @@ bool IsTerminal(Stream stream);
 // so that a block of lines can be drawn again in place.
 void CursorUp(Stream stream, int lines);
 
+// The system's own text for one of its error numbers (errno on POSIX, a
+// Windows or Windows Sockets error code on Windows), as UTF-8 without its
+// line end; "error N" when the system has none.
+std::string SystemErrorText(unsigned long code);
+
 }  // namespace console

@@ -1,6 +1,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "tools/console/console.h"
@@ -23,6 +24,10 @@ bool IsTerminal(Stream stream) {
 
 void CursorUp(Stream stream, int lines) {
     if (lines > 0) Write(stream, "\x1b[" + std::to_string(lines) + "F");
+}
+
+std::string SystemErrorText(unsigned long code) {
+    return std::strerror(static_cast<int>(code));
 }
 
 }  // namespace console

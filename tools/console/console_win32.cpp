@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <string>
 
 #include "tools/console/console.h"
 
@@ -91,6 +92,25 @@ void CursorUp(Stream stream, int lines) {
     at.X = 0;
     at.Y = static_cast<SHORT>(at.Y > lines ? at.Y - lines : 0);
     SetConsoleCursorPosition(handle, at);
+}
+
+std::string SystemErrorText(unsigned long code) {
+    wchar_t* text = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::string utf8;
+    if (length > 0) {
+        const int size = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0,
+                                             nullptr, nullptr);
+        utf8.resize(static_cast<size_t>(size));
+        WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), &utf8[0], size, nullptr,
+                            nullptr);
+    }
+    LocalFree(text);
+    while (!utf8.empty() && (utf8.back() == '\n' || utf8.back() == '\r' || utf8.back() == '.'))
+        utf8.pop_back();
+    return utf8.empty() ? "error " + std::to_string(code) : utf8;
 }
 
 }  // namespace console

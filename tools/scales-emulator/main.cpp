@@ -105,7 +105,7 @@ constexpr long kMaxGapUs = 10L * 1000 * 1000;
 // How an option takes its value.
 enum class Takes { kNothing, kValue, kOptionalValue };  // optional: only as --name=value
 
-struct OptionSpec {
+struct OptionEntry {
     const char* section;  // starts a section of the help when not null
     const char* name;
     const char* value;  // shown in the help
@@ -117,7 +117,7 @@ struct OptionSpec {
 
 // Every option, once: what it takes, its help in both languages and what it
 // does.
-const OptionSpec kOptions[] = {
+const OptionEntry kOptions[] = {
     {"Links", "--port", "N", Takes::kValue,
      "UDP port on 127.0.0.1 (default 5001; 0 = any free port)",
      "порт UDP на 127.0.0.1 (по умолчанию 5001; 0 = любой свободный)",
@@ -253,7 +253,7 @@ std::string Usage() {
             "Использование: scales-emulator [параметры]\n"
             "Замена весов RLS1000: отвечает драйверу по UDP (и через псевдотерминал),\n"
             "выводит каждый полученный кадр, хранит таблицу товаров.\n");
-    for (const OptionSpec& option : kOptions) {
+    for (const OptionEntry& option : kOptions) {
         if (option.section != nullptr)
             text += std::string("\n") + SectionName(option.section) + "\n";
         std::string left = std::string("  ") + option.name;
@@ -266,8 +266,8 @@ std::string Usage() {
     return text;
 }
 
-const OptionSpec* FindOption(const std::string& name) {
-    for (const OptionSpec& option : kOptions)
+const OptionEntry* FindOption(const std::string& name) {
+    for (const OptionEntry& option : kOptions)
         if (name == option.name) return &option;
     return nullptr;
 }
@@ -284,7 +284,7 @@ Options ParseOptions(const std::vector<std::string>& args) {
             value = name.substr(eq + 1);
             name.resize(eq);
         }
-        const OptionSpec* option = FindOption(name);
+        const OptionEntry* option = FindOption(name);
         if (option == nullptr)
             throw UsageError(Say("unknown option ", "неизвестный параметр ") + name);
         if (option->takes == Takes::kNothing && inline_)

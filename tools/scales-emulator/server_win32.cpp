@@ -17,31 +17,12 @@
 
 #include "reply_queue.h"
 #include "server.h"
+#include "tools/console/console.h"
 
 namespace emu {
 namespace {
 
 constexpr WORD kWinsockVersion = MAKEWORD(2, 2);
-
-// The system's text for an error code, as UTF-8 without its line end.
-std::string SystemText(DWORD code) {
-    wchar_t* text = nullptr;
-    const DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::string utf8;
-    if (length > 0) {
-        const int size = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0,
-                                             nullptr, nullptr);
-        utf8.resize(static_cast<size_t>(size));
-        WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), &utf8[0], size, nullptr,
-                            nullptr);
-    }
-    LocalFree(text);
-    while (!utf8.empty() && (utf8.back() == '\n' || utf8.back() == '\r' || utf8.back() == '.'))
-        utf8.pop_back();
-    return utf8.empty() ? "error " + std::to_string(code) : utf8;
-}
 
 // A waitable timer made with this flag (Windows 10 1803 and later; the
 // headers here predate it) fires within about half a millisecond of its
@@ -201,14 +182,14 @@ std::unique_ptr<Server> StartUdpServer(const std::string& address, uint16_t port
     WSADATA winsock;
     const int started = WSAStartup(kWinsockVersion, &winsock);
     if (started != 0) {
-        if (why) *why = SystemText(static_cast<DWORD>(started));
+        if (why) *why = console::SystemErrorText(static_cast<DWORD>(started));
         return nullptr;
     }
     SOCKET s = INVALID_SOCKET;
     sockaddr_in local{};
     // The reason is read before closesocket and WSACleanup can change it.
     auto fail = [&s, why]() -> std::unique_ptr<Server> {
-        if (why) *why = SystemText(static_cast<DWORD>(WSAGetLastError()));
+        if (why) *why = console::SystemErrorText(static_cast<DWORD>(WSAGetLastError()));
         if (s != INVALID_SOCKET) closesocket(s);
         WSACleanup();
         return nullptr;
@@ -237,7 +218,7 @@ std::unique_ptr<Server> StartUdpServer(const std::string& address, uint16_t port
     auto server = std::make_unique<UdpServer>(s, std::move(handler), std::move(sent));
     s = INVALID_SOCKET;  // the server owns it now, and Winsock's start with it
     if (!server->Launch()) {
-        if (why) *why = SystemText(GetLastError());
+        if (why) *why = console::SystemErrorText(GetLastError());
         return nullptr;
     }
     if (boundPort) *boundPort = ntohs(local.sin_port);
