@@ -11,8 +11,11 @@
 #include "tools/addin-host/host_os.h"
 #include "tools/addin-host/host_text.h"
 #include "tools/console/console.h"
+#include "tools/console/language.h"
 
 namespace host {
+
+using console::Say;
 namespace {
 
 constexpr char16_t kWarningWord[] = u"Предупреждение:";
@@ -68,10 +71,15 @@ CheckVerdict CheckDocument(const std::u16string& document, const std::string& fi
         addin::CheckGoods(root, labels, addin::CheckScope::kEverything);
     PrintProblems(checked, file, quiet);
     if (!quiet) {
-        console::Print("%s: %s, %s, %s\n", file.c_str(),
-                       Count(static_cast<size_t>(root.ChildCount()), "good", "goods").c_str(),
-                       Count(checked.errors.size(), "error", "errors").c_str(),
-                       Count(checked.warnings.size(), "warning", "warnings").c_str());
+        const size_t goods = static_cast<size_t>(root.ChildCount());
+        const std::string english = Count(goods, "good", "goods") + ", " +
+                                    Count(checked.errors.size(), "error", "errors") + ", " +
+                                    Count(checked.warnings.size(), "warning", "warnings");
+        // Counts after the word, so that no Russian plural form is needed.
+        const std::string russian = "товаров: " + std::to_string(goods) +
+                                    ", ошибок: " + std::to_string(checked.errors.size()) +
+                                    ", предупреждений: " + std::to_string(checked.warnings.size());
+        console::Print("%s: %s\n", file.c_str(), Say(english.c_str(), russian.c_str()));
     }
     return checked.errors.empty() ? CheckVerdict::kClean : CheckVerdict::kErrors;
 }
@@ -81,10 +89,15 @@ int RunCheckCommand(const CommandLine& line) {
     // need the library.
     const size_t common = (line.Has("--lib") ? 1 : 0) + (line.Has("--lang") ? 1 : 0);
     if (line.positional.size() != 1 || line.options.size() != common || !line.flags.empty())
-        return Fail(kExitUsage, "check takes one goods file (addin-host --help for usage)");
+        return Fail(kExitUsage,
+                    Say("check takes one goods file (addin-host --help for usage)",
+                        "check принимает один файл товаров (справка: addin-host --help)"));
     const std::string& file = line.positional[0];
     std::string bytes;
-    if (!ReadWholeFile(file, bytes)) return Fail(kExitUsage, "cannot read the goods file " + file);
+    if (!ReadWholeFile(file, bytes))
+        return Fail(
+            kExitUsage,
+            Say("cannot read the goods file ", "не удаётся прочитать файл товаров ") + file);
     switch (CheckDocument(DocumentText(bytes), file, scales::LabelSettings{}, false)) {
         case CheckVerdict::kClean:
             return kExitOk;
@@ -93,7 +106,8 @@ int RunCheckCommand(const CommandLine& line) {
         case CheckVerdict::kUnreadable:
             break;
     }
-    return Fail(kExitUsage, file + " holds no text to check");
+    return Fail(kExitUsage,
+                file + Say(" holds no text to check", ": в файле нет текста для проверки"));
 }
 
 }  // namespace host
